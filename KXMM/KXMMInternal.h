@@ -1,0 +1,173 @@
+// Internals shared by the core (KXMM.cpp) and the diagnostic side
+// (KXMM_Debug.cpp) of the memory manager: the process-wide lock, the block
+// layout constants, the pool records and the report texts. Not installed, not
+// exported.
+#pragma once
+
+#include "KXMM/KXMM.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <thread>
+
+namespace KXMM::detail {
+
+/// The one lock of the library, shared by all partitions. Recursive: a
+/// section that holds it may enter another that takes it again. The
+/// uncontended path is one compare-and-swap to take it and one store to give
+/// it back; a waiter spins briefly, then yields its time slice.
+class RecursiveLock {
+public:
+    void Lock() noexcept
+    {
+        const std::uintptr_t self = ThreadToken();
+        if (owner_.load(std::memory_order_relaxed) == self) {
+            ++depth_;
+            return;
+        }
+        std::uintptr_t expected = 0;
+        if (!owner_.compare_exchange_strong(expected, self, std::memory_order_acquire, std::memory_order_relaxed))
+            LockContended(self);
+        depth_ = 1;
+    }
+
+    void Unlock() noexcept
+    {
+        if (--depth_ == 0)
+            owner_.store(0, std::memory_order_release);
+    }
+
+private:
+    static std::uintptr_t ThreadToken() noexcept
+    {
+        // The address of a thread-local object tells threads apart and is
+        // never 0.
+        static thread_local char token;
+        return reinterpret_cast<std::uintptr_t>(&token);
+    }
+
+    void LockContended(std::uintptr_t self) noexcept
+    {
+        for (unsigned spins = 0;; ++spins) {
+            std::uintptr_t expected = 0;
+            if (owner_.load(std::memory_order_relaxed) == 0 &&
+                owner_.compare_exchange_weak(expected, self, std::memory_order_acquire, std::memory_order_relaxed))
+                return;
+            if (spins >= 64)
+                std::this_thread::yield();
+        }
+    }
+
+    alignas(64) std::atomic<std::uintptr_t> owner_{0};
+    unsigned depth_ = 0; // only the owner touches it
+};
+
+extern RecursiveLock blockListLock;
+
+class LockGuard {
+public:
+    LockGuard() noexcept { blockListLock.Lock(); }
+    ~LockGuard() { blockListLock.Unlock(); }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
+};
+
+/// @name Block layout
+/// @{
+inline constexpr std::size_t kHeaderSize = sizeof(MemoryBlock);
+inline constexpr std::size_t kLinkSize = sizeof(MemoryBlock*); ///< header address before disconnected data
+inline constexpr std::size_t kMinBlockSize = 8;
+inline constexpr std::size_t kDisconnectThreshold = 5000;
+inline constexpr std::size_t kMinGrowthReserve = 16;
+inline constexpr std::uint32_t kShrinkSlack = 5000;
+inline constexpr std::uint32_t kPoolingOn = 1;
+inline constexpr std::int16_t kNoResourceFile = -1;
+inline constexpr unsigned char kDisposedFill = 0xA4;
+inline constexpr unsigned char kHandleLockedState = 0x80;
+static_assert(kHeaderSize == 136, "the header layout is part of the interface");
+static_assert(offsetof(MemoryBlock, self) == kHeaderSize - kLinkSize, "self must precede inline data");
+/// @}
+
+/// @name Pools
+/// A pool's storage is the data of one ordinary block: the record, then one
+/// slot per preformed block, then the blocks themselves.
+/// @{
+struct PoolSlot {
+    std::uint64_t index;
+    bool inUse;
+    PoolSlot* prev;
+    PoolSlot* next;
+};
+
+struct PoolRecord {
+    std::uint64_t blockSize;
+    std::uint64_t blockCount;
+    std::uint64_t stride;
+    std::uint64_t freeCount;
+    PoolSlot* freeHead;
+    PoolSlot* usedHead;
+    PoolSlot* slots;
+    char* blocks;
+};
+
+inline PoolRecord* PoolOf(char** pool) noexcept
+{
+    return reinterpret_cast<PoolRecord*>(*pool);
+}
+
+/// The slot of a preformed block, or null when `block` is not one of the
+/// pool's blocks.
+inline PoolSlot* SlotOf(const PoolRecord* record, const void* block) noexcept
+{
+    const char* at = static_cast<const char*>(block);
+    if (at < record->blocks || record->stride == 0)
+        return nullptr;
+    const auto offset = static_cast<std::uint64_t>(at - record->blocks);
+    if (offset % record->stride != 0 || offset / record->stride >= record->blockCount)
+        return nullptr;
+    return record->slots + offset / record->stride;
+}
+/// @}
+
+/// @name Report texts
+/// @{
+inline constexpr char kAssertTitle[] = "KXMM Assert";
+inline constexpr char kAssertFormat[] = "%s\n\nDo you wish to continue receiving memory asserts?\n";
+inline constexpr std::size_t kAssertTextSize = 520;
+inline constexpr char kFailedConditionFormat[] = "Assertion failed: %s, file %s, line %d";
+
+inline constexpr char kMsgAllocateException[] = "Allocate new failed (exception)";
+inline constexpr char kMsgAllocateNull[] = "Allocate new failed (NULL pointer)";
+inline constexpr char kMsgDisconnectedException[] = "Allocate(disconnected data) new failed (exception)";
+inline constexpr char kMsgDisconnectedNull[] = "Allocate(disconnected data) new failed (NULL return)";
+inline constexpr char kMsgResizeException[] = "Resize new failed (exception)";
+inline constexpr char kMsgResizeNull[] = "Resize new failed (NULL return)";
+inline constexpr char kMsgDeallocateMagic[] = "Deallocate invalid block magic number";
+inline constexpr char kMsgSetHandleSizeNull1[] =
+    "Partition::SetHandleSize - 1 - called with a null handle. Evaluate/remove the call.";
+inline constexpr char kMsgSetHandleSizeNull2[] =
+    "Partition::SetHandleSize - 2 - called with a null handle. Evaluate/remove the call.";
+inline constexpr char kMsgSetHandleSizeInstantiated1[] =
+    "Partition::SetHandleSize - 1 - called for instantiated object node. Evaluate/remove the call to this.";
+inline constexpr char kMsgSetHandleSizeInstantiated2[] =
+    "Partition::SetHandleSize - 2 - called for instantiated object node. Evaluate/remove the call to this.";
+inline constexpr char kMsgHandToHandInstantiated[] =
+    "Partition::HandToHand - called for instantiated object node. Evaluate/remove the call to this.";
+inline constexpr char kMsgHandAndHandInstantiated[] =
+    "Partition::HandAndHand - called for instantiated object node. Evaluate/remove the call to this.";
+inline constexpr char kMsgRequestPoolMagic[] = "RequestPoolBlock invalid block magic number";
+inline constexpr char kMsgReleasePoolMagic[] = "ReleasePoolBlock invalid block magic number";
+inline constexpr char kMsgReleasePoolNotInUse[] = "ReleasePoolBlock called on block that wasn't in use.";
+inline constexpr char kMsgDestroyPoolInUse[] =
+    "DestroyPool called while blocks of the pool are still in use; they are released with it.";
+inline constexpr char kMsgResourcePooled[] = "Resource blocks should not be pooled";
+inline constexpr char kMsgDeallocateResourceMagic[] = "DeallocateResource invalid block magic number";
+inline constexpr char kMsgNullDestructor[] = "Partition::SetDestructor was passed a null pointer.";
+inline constexpr char kMsgStatZeroSize[] = "MemoryStat_AddAlloc size was zero or negative";
+/// @}
+
+/// Reports a failed internal condition the way a debug assertion names it.
+void ReportFailedCondition(const char* condition, const char* unit, int line);
+
+} // namespace KXMM::detail
