@@ -40,3 +40,36 @@ function(kx_add_test name)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()
 endfunction()
+
+# kx_add_bench(<name> SOURCES <files...> [LIBS <targets...>])
+# A Google Benchmark program; run by hand, never registered as a test.
+function(kx_add_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  kx_target_warnings(${name})
+endfunction()
+
+# kx_add_fuzzer(<name> SOURCES <files...> [LIBS <targets...>])
+# A libFuzzer target defining LLVMFuzzerTestOneInput. With KX_BUILD_FUZZ it is
+# built as a fuzzer (<name>); in every build a replay program (<name>Replay,
+# fuzz/ReplayMain.cpp) runs the saved inputs of fuzz/corpus/<name>/ as an
+# ordinary test.
+function(kx_add_fuzzer name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  set(corpus ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
+  if(KX_BUILD_FUZZ)
+    add_executable(${name} ${F_SOURCES})
+    target_link_libraries(${name} PRIVATE ${F_LIBS})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    kx_target_warnings(${name})
+  endif()
+  add_executable(${name}Replay ${F_SOURCES} ${CMAKE_SOURCE_DIR}/fuzz/ReplayMain.cpp)
+  target_link_libraries(${name}Replay PRIVATE ${F_LIBS})
+  target_include_directories(${name}Replay PRIVATE ${CMAKE_SOURCE_DIR})
+  kx_target_warnings(${name}Replay)
+  add_test(NAME ${name}Replay COMMAND ${name}Replay ${corpus})
+endfunction()
