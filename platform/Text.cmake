@@ -1,0 +1,13 @@
+# kxtext: the text services of Text.h. Windows calls the Win32 functions the
+# string library is specified against; Linux reproduces their results with
+# ICU plus the Windows tables kept beside the implementation.
+add_library(kxtext STATIC ${KX_PLATFORM_DIR}/Text.cpp Text.h)
+target_include_directories(kxtext PUBLIC ${CMAKE_SOURCE_DIR})
+set_target_properties(kxtext PROPERTIES POSITION_INDEPENDENT_CODE ON)
+kx_target_warnings(kxtext)
+if(WIN32)
+  target_link_libraries(kxtext PRIVATE user32 shlwapi normaliz usp10)
+else()
+  find_package(ICU REQUIRED COMPONENTS uc i18n data)
+  target_link_libraries(kxtext PRIVATE ICU::i18n ICU::uc ICU::data)
+endif()
