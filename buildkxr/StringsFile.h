@@ -1,0 +1,131 @@
+// The strings-file format and its parser.
+//
+// A resource folder keeps its localizable text in strings files under its
+// Strings subfolder: UTF-16 little-endian text (an optional byte-order mark
+// first) made of entries
+//
+//     "key" = "value" "more of the value";   // a comment to the line's end
+//
+// buildkxr parses every such file before it packs a folder and stops the build
+// at the first file that does not parse; the reference host parses the same
+// files to serve their strings. Both use this library.
+//
+// Format, in short:
+// - Blank space between tokens is exactly space, tab, CR and LF; lines end at
+//   LF (CR is blank), so CR LF and LF files read alike and report the same
+//   line numbers.
+// - `//` where a token is expected starts a comment up to the next LF.
+// - Keys are taken literally (no escapes; the first `"` ends them), stored as
+//   the low 8 bits of each unit. Values may be split into several quoted
+//   segments, joined with nothing between, and know the escapes \n \r \t \" \q
+//   \xHHHH and backslash-anything-else (that character itself, also LF).
+// - The last value given for a repeated key wins.
+//
+// The parser works in place: keys and values are compacted inside the
+// caller's buffer and the table only points into it, so a parse allocates
+// nothing but the table's storage.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+/// @name Parse failure messages
+/// The only texts a failed parse reports; static storage, so callers may keep
+/// the pointer and compare it.
+/// @{
+inline constexpr const char* kStringsErrorKeyOpenQuote =
+    "Found unexpected character when expecting open quote for string key";
+inline constexpr const char* kStringsErrorKeyEndOfLine = "Found unexpected end of line while processing key";
+inline constexpr const char* kStringsErrorEquals = "Found unexpected character when expecting equal sign";
+inline constexpr const char* kStringsErrorValueOpenQuote =
+    "Found unexpected character when expecting open quote for string value";
+inline constexpr const char* kStringsErrorValueEndOfLine =
+    "Found unexpected end of line while processing string value";
+inline constexpr const char* kStringsErrorHexAtEnd = "EOF reached before \\xnnnn sequence could be evaluated";
+inline constexpr const char* kStringsErrorHexValue = "Found \\xnnnn improper hex value";
+inline constexpr const char* kStringsErrorSemicolon =
+    "Found unexpected character when expecting semi-colon or open quote";
+inline constexpr const char* kStringsErrorEndOfFile = "Reached end of file unexpectedly";
+/// @}
+
+/// What a failed parse hands back.
+struct StringsParseError {
+    const char* message = nullptr; ///< one of the kStringsError* texts
+    int line = 0;                  ///< 1-based line of the fault (saturates at INT_MAX)
+};
+
+/// The result of a parse: an ordered map from key to value whose strings live
+/// in the parsed buffer.
+///
+/// - A key is a zero-terminated 8-bit string; keys are unique and ordered
+///   byte-wise as unsigned characters, a key that is the start of another
+///   coming first. A key read from a unit whose low 8 bits are zero ends at
+///   that byte, like any zero-terminated string.
+/// - A value is a zero-terminated string of UTF-16 units (an `\x0000` escape
+///   ends it early for any reader).
+/// - The table owns neither: every pointer addresses the buffer handed to
+///   ParseStringsBuffer, which must outlive the table and must not be changed
+///   while the table is used. Copying a table copies the pointers.
+///
+/// The parser fills the table in one sweep and orders it once at the end,
+/// instead of a node allocation and a tree search per entry; readers see a
+/// sorted array with binary search.
+class StringTable {
+public:
+    struct Entry {
+        const char* key;       ///< zero-terminated, inside the parsed buffer
+        const char16_t* value; ///< zero-terminated, inside the parsed buffer
+    };
+    using const_iterator = std::vector<Entry>::const_iterator;
+
+    /// Entries in key order.
+    const_iterator begin() const { return entries_.begin(); }
+    const_iterator end() const { return entries_.end(); }
+    std::size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+
+    /// The value of `key` (compared up to its length, byte-wise), or null
+    /// when the table has no such key. O(log n).
+    const char16_t* Find(std::string_view key) const;
+
+    /// Forgets every entry; the buffers they pointed into are not touched.
+    void clear() { entries_.clear(); }
+
+private:
+    friend bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& table,
+                                   StringsParseError* error);
+
+    /// Orders the entries appended since the first `orderedCount` (which are
+    /// already ordered and unique) and merges them in; of equal keys the one
+    /// appended last stays.
+    void Seal(std::size_t orderedCount);
+
+    std::vector<Entry> entries_;
+};
+
+/// Parses the strings file held in `buffer`, `byteLength` bytes long, into
+/// `table`.
+///
+/// - The buffer holds UTF-16 units in the machine's byte order, which on the
+///   little-endian machines this runs on is the file's byte order, so a file
+///   read as is can be handed over. A trailing odd byte is ignored. A leading
+///   U+FEFF is skipped. `buffer` may be null only when `byteLength` is 0.
+/// - The buffer is rewritten in place: each key is compacted to 8 bits at the
+///   position of its first character and each value at the position of its
+///   first character, both zero-terminated. Units not part of a key or value
+///   keep no meaning afterwards.
+/// - Entries are added to what `table` already holds; a key read here replaces
+///   an equal key already there.
+/// - Returns true on success. On failure returns false and, when `error` is
+///   not null, stores the message and line of the first fault; `table` may
+///   then hold the entries read before the fault (ordered as always), which
+///   the caller should discard.
+/// - Keeps no state between calls: separate buffers and tables may be parsed
+///   concurrently.
+bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& table, StringsParseError* error);
+
+/// The same, with the two parts of the failure report stored separately; a
+/// null `message` or `line` is not written.
+bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& table, const char** message,
+                        int* line);
