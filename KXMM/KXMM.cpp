@@ -36,15 +36,16 @@ constexpr std::size_t kMaxSize = std::numeric_limits<std::size_t>::max();
 
 std::atomic<bool> assertsEnabled{true};
 std::atomic<AssertHandler> assertHandler{nullptr};
+std::atomic<OutputHandler> outputHandler{nullptr};
 
 enum class NewResult { Ok, Threw, Null };
 
 /// operator new that reports failure instead of throwing. A byte count that
-/// overflowed while it was computed (`bytes` 0 with `overflow`) counts as a
-/// throw, as operator new would for a size it cannot represent.
+/// overflowed while it was computed (`overflow`), or that no object can have,
+/// counts as a throw without asking: operator new could only throw for it.
 void* TryNew(std::size_t bytes, NewResult& result, bool overflow = false) noexcept
 {
-    if (overflow) {
+    if (overflow || bytes > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
         result = NewResult::Threw;
         return nullptr;
     }
@@ -482,6 +483,19 @@ AssertHandler Partition::SetAssertHandler(AssertHandler handler)
 void Partition::EnableAsserts()
 {
     assertsEnabled.store(true, std::memory_order_relaxed);
+}
+
+OutputHandler Partition::SetOutputHandler(OutputHandler handler)
+{
+    return outputHandler.exchange(handler, std::memory_order_acq_rel);
+}
+
+void detail::DebugOutput(const char* text)
+{
+    if (const OutputHandler handler = outputHandler.load(std::memory_order_acquire))
+        handler(text);
+    else
+        Platform::DebugOutput(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -1108,7 +1122,7 @@ void* Partition::TXStringAllocate(std::size_t size)
     NewResult result;
     void* p = TryNew(size, result);
     if (p == nullptr)
-        KXMM_Assert(false, kMsgAllocateException);
+        KXMM_Assert(false, result == NewResult::Threw ? kMsgAllocateException : kMsgAllocateNull);
     return p;
 }
 

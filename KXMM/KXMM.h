@@ -81,6 +81,9 @@ using MemoryCallback = void (*)(int code, std::size_t size, void* userData);
 /// receiving reports (the box's Yes), false to silence them for good (No).
 using AssertHandler = bool (*)(const char* text);
 
+/// Receives each line the library writes to the debugger's output.
+using OutputHandler = void (*)(const char* text);
+
 class KXMM_API Partition {
 public:
     static constexpr std::size_t kBucketCount = 1024;
@@ -160,6 +163,9 @@ public:
     static AssertHandler SetAssertHandler(AssertHandler handler);
     /// Turns reports back on after a No (for tools and tests).
     static void EnableAsserts();
+    /// Replaces where debugger output goes (null restores the platform's
+    /// debugger output); returns the previous handler.
+    static OutputHandler SetOutputHandler(OutputHandler handler);
     /// @}
 
     /// @name Handles

@@ -170,4 +170,7 @@ inline constexpr char kMsgStatZeroSize[] = "MemoryStat_AddAlloc size was zero or
 /// Reports a failed internal condition the way a debug assertion names it.
 void ReportFailedCondition(const char* condition, const char* unit, int line);
 
+/// Writes to the installed output handler, or to the debugger's output.
+void DebugOutput(const char* text);
+
 } // namespace KXMM::detail

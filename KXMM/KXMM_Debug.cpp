@@ -227,14 +227,14 @@ void Partition::PrintMemoryStats(unsigned int options) const
     std::snprintf(line, sizeof line, kStatsCountersFormat, numCalls.load(),
                   static_cast<std::ptrdiff_t>(numBlocks.load()), static_cast<std::ptrdiff_t>(bytesAllocated.load()),
                   static_cast<std::ptrdiff_t>(numAllocates), static_cast<std::ptrdiff_t>(numpoolHits.load()));
-    Platform::DebugOutput(line);
+    DebugOutput(line);
     std::snprintf(line, sizeof line, kStatsPoolFormat, currentPool ? "present" : "absent");
-    Platform::DebugOutput(line);
+    DebugOutput(line);
     if (currentPool != nullptr) {
         const PoolRecord* record = PoolOf(currentPool);
         std::snprintf(line, sizeof line, kStatsPoolUsageFormat, static_cast<std::ptrdiff_t>(record->blockCount),
                       static_cast<std::ptrdiff_t>(record->blockCount - record->freeCount));
-        Platform::DebugOutput(line);
+        DebugOutput(line);
     }
     if ((options & kPrintHistogram) && slotTotal > 0) {
         for (std::size_t i = 0; i < kHistogramSlots; ++i) {
@@ -242,7 +242,7 @@ void Partition::PrintMemoryStats(unsigned int options) const
             MemoryStat_GetSlotBoundsStr(label, sizeof label, i);
             std::snprintf(line, sizeof line, kStatsHistogramFormat, i, static_cast<std::size_t>(slotCounts[i]),
                           label, static_cast<double>(slotCounts[i]) * 100.0 / slotTotal);
-            Platform::DebugOutput(line);
+            DebugOutput(line);
         }
     }
 }
