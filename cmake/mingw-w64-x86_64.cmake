@@ -14,6 +14,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# Debug information in DWARF 4, which the debug-help library of Wine reads, so
+# that recorded call stacks can be named.
+set(CMAKE_C_FLAGS_INIT "-gdwarf-4")
+set(CMAKE_CXX_FLAGS_INIT "-gdwarf-4")
+
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
