@@ -1,0 +1,160 @@
+// Free-standing string utilities of the library (namespace TXStrings):
+// conversions between 8-bit and 16-bit text in caller buffers, the counted
+// and NUL-terminated byte-string helpers, the free comparison functions, the
+// comparators for sorting TXString values, the character classes, and
+// truncation at a character-cluster boundary.
+//
+// Shared contracts:
+// - Nothing here allocates, and nothing writes past the capacity it is given.
+// - A counted byte string is a length byte (0-255) followed by that many
+//   bytes; its capacity counts the length byte. A NUL-terminated capacity
+//   counts the terminator.
+// - Null pointers and zero capacities are not errors: the byte-string helpers
+//   then do nothing, the conversions report failure.
+// - Code pages are Windows code page numbers (0 the system ANSI code page,
+//   2 the Mac code page, 42 symbol, 65001 UTF-8).
+#pragma once
+
+#include "strings/TXString.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace TXStrings {
+
+/// The byte capacity the 8-bit form of any 16-bit text of `units` units
+/// needs: three bytes per unit at most, plus the terminator, with room to
+/// spare as the narrow buffer has always been sized.
+constexpr std::size_t NarrowCapacityFor(std::size_t units)
+{
+    return 4 * units + 1;
+}
+
+/// @name Conversions in caller buffers
+/// 8 to 16 bits: code pages 42 and 65001 convert with flags 0, all others
+/// precomposed. 16 to 8 bits: always with the composite check (0x200) and no
+/// default character, as the platform defines those flags (a platform that
+/// refuses the flag for a code page makes the conversion fail).
+/// @{
+struct ConversionResult {
+    bool ok = false;
+    std::size_t count = 0; ///< units or bytes written
+};
+
+/// `byteCount` bytes into `dest` (`destUnits` units), not terminated. A count
+/// of 0 writes nothing and succeeds; a null or zero-capacity destination, a
+/// null source or a failed conversion fail.
+ConversionResult NarrowToWide(unsigned codePage, const char* bytes, std::size_t byteCount, TXChar* dest,
+                              std::size_t destUnits);
+/// Bytes up to the NUL into at most destUnits - 1 units and a terminator.
+/// Fails (leaving an empty text where there is room) for a capacity below 2,
+/// a null source or text that does not fit.
+bool CStringToWide(unsigned codePage, const char* text, TXChar* dest, std::size_t destUnits);
+/// As CStringToWide for a counted byte string.
+bool CountedToWide(unsigned codePage, const unsigned char* counted, TXChar* dest, std::size_t destUnits);
+/// `unitCount` units into `dest` (`destSize` bytes), not terminated. A count
+/// of 0 succeeds; a zero-size or null destination fails.
+ConversionResult WideToNarrow(unsigned codePage, const TXChar* units, std::size_t unitCount, char* dest,
+                              std::size_t destSize);
+/// Units up to the NUL into at most destSize - 1 bytes and a terminator.
+bool WideCStringToNarrow(unsigned codePage, const TXChar* text, char* dest, std::size_t destSize);
+/// Units up to the NUL into a counted byte string of at most
+/// min(destSize - 1, 255) bytes. Fails when the converted text exceeds 255 bytes.
+bool WideToCounted(unsigned codePage, const TXChar* text, unsigned char* dest, std::size_t destSize);
+/// @}
+
+/// @name Counted and NUL-terminated byte strings
+/// Sources may overlap destinations. Results are cut to the capacity (and to
+/// 255 bytes for counted strings); NUL-terminated results are always terminated.
+/// @{
+void CopyCounted(unsigned char* dest, std::size_t destSize, const unsigned char* source);
+void CopyCString(char* dest, std::size_t destSize, const char* source);
+void CountedToCString(char* dest, std::size_t destSize, const unsigned char* source);
+void CStringToCounted(unsigned char* dest, std::size_t destSize, const char* source);
+void BytesToCounted(unsigned char* dest, std::size_t destSize, const char* bytes, std::size_t count);
+void BytesToCString(char* dest, std::size_t destSize, const char* bytes, std::size_t count);
+void AppendCounted(unsigned char* dest, std::size_t destSize, const unsigned char* source);
+void AppendCStringToCounted(unsigned char* dest, std::size_t destSize, const char* source);
+void AppendBytesToCounted(unsigned char* dest, std::size_t destSize, const char* bytes, std::size_t count);
+void AppendCountedToCString(char* dest, std::size_t destSize, const unsigned char* source);
+void AppendCString(char* dest, std::size_t destSize, const char* source);
+void AppendBytesToCString(char* dest, std::size_t destSize, const char* bytes, std::size_t count);
+/// Inserts `source` before byte `position` (0-based; at or past the end
+/// appends); the result is cut at min(destSize - 1, 255).
+void InsertCounted(unsigned char* dest, std::size_t destSize, std::size_t position, const unsigned char* source);
+/// Removes min(count, length - position) bytes; nothing when `position` is
+/// not below the length.
+void DeleteFromCounted(unsigned char* dest, std::size_t position, std::size_t count);
+void DeleteFromCString(char* dest, std::size_t position, std::size_t count);
+/// @}
+
+/// @name Free comparison functions
+/// @{
+/// Flags below 0x100 that the caller may add to the locale comparison (the
+/// Windows NORM_* and LINGUISTIC_* bits).
+inline constexpr unsigned kCallerCompareFlagsMask = 0xFF;
+/// Always added: ignore width, string sort.
+inline constexpr unsigned kLocaleCompareFlags = 0x21000;
+/// The locale selector of UpperCaseBytes that means the user's default locale.
+inline constexpr int kUserDefaultLocaleSelector = -2;
+
+/// Equality in the user's default locale with the caller's flags (low 8 bits)
+/// plus kLocaleCompareFlags; NUL-terminated (null counts as empty). When
+/// either text is empty, equal only when both are.
+bool EqualInUserLocale(const TXChar* a, const TXChar* b, unsigned flags);
+/// As above over explicit lengths.
+bool EqualInUserLocale(const TXChar* a, std::size_t aLength, const TXChar* b, std::size_t bLength, unsigned flags);
+/// Upper-cases `count` bytes in place: in the user's default locale when
+/// `localeSelector` is kUserDefaultLocaleSelector, the system default otherwise.
+void UpperCaseBytes(char* bytes, int count, int localeSelector);
+/// @}
+
+/// @name Comparators for sorting and de-duplicating TXString values
+/// @{
+/// Orders by CompareLogical (empty texts last).
+struct LogicalLess {
+    bool dashesAsPunctuation = false;
+    bool operator()(const TXString& a, const TXString& b) const { return a.CompareLogical(b, dashesAsPunctuation) < 0; }
+};
+/// Equality ignoring case (EqualNoCase).
+struct NoCaseEqual {
+    bool operator()(const TXString& a, const TXString& b) const { return a.EqualNoCase(b); }
+};
+/// Orders by CompareNoCase.
+struct NoCaseLess {
+    bool operator()(const TXString& a, const TXString& b) const { return a.CompareNoCase(b) < 0; }
+};
+/// @}
+
+/// @name Character classes (the system's iswpunct and iswspace)
+/// @{
+template <TXUnitType C>
+bool IsPunctuation(C unit)
+{
+    return Platform::IsPunctuation(static_cast<TXChar>(unit));
+}
+template <TXUnitType C>
+bool IsWhitespace(C unit)
+{
+    return Platform::IsWhitespace(static_cast<TXChar>(unit));
+}
+/// @}
+
+/// @name Truncation that keeps characters whole
+/// @{
+/// The length of the longest prefix of at most `maxUnits` units that ends on
+/// a boundary between user-perceived characters (so never inside a
+/// surrogate pair or between a base and its combining marks). `length` when
+/// it is at most `maxUnits`.
+std::size_t ClusterPrefixLength(const TXChar* text, std::size_t length, std::size_t maxUnits);
+/// `text` cut to ClusterPrefixLength units.
+TXString TruncateAtCluster(const TXString& text, std::size_t maxUnits);
+/// The byte count of `bytes` without a lead byte left dangling at the end by
+/// a truncation, for the double-byte code pages 932 and 936 (any other code
+/// page gives `count`).
+std::size_t WithoutDanglingLeadByte(const char* bytes, std::size_t count, unsigned codePage);
+/// As above for the system ANSI code page.
+std::size_t WithoutDanglingLeadByte(const char* bytes, std::size_t count);
+/// @}
+
+} // namespace TXStrings

@@ -1,0 +1,616 @@
+// TXString: the module's one string type.
+//
+// A TXString holds UTF-16 text as TXChar code units in a standard basic string
+// whose allocator (TXStringAllocator) draws every buffer from the main
+// partition, plus a cached 8-bit copy (the narrow buffer) filled on demand by
+// the encoding operations. Texts of up to 7 units live inside the object.
+//
+// Contracts that hold for the whole class:
+// - Lengths, positions and counts are in code units, never code points. Texts
+//   may hold NUL units (sized constructors, SetLength); they are counted.
+// - 8-bit text is read as UTF-8 unless a TXEncoding says otherwise. UTF-8 goes
+//   through the library's own decoder, which never fails: what it cannot read
+//   becomes "?" units, and it never yields more units than bytes.
+// - Null pointers, null counted byte strings, zero counts and out-of-range
+//   indices or positions are not errors: they give the empty text, no change,
+//   a 0 unit or -1, as each declaration says.
+// - Constructing or assigning an empty text allocates nothing, so TXString
+//   objects may be created before the main partition is set.
+// - The narrow buffer belongs to its object: copies and moves do not carry it,
+//   assignments and swaps leave each object its own. A pointer obtained from
+//   it stays valid until the next encoding request on the same object or its
+//   destruction; editing the text leaves it stale, not dangling.
+// - Failures: std::bad_alloc when the partition cannot supply a block,
+//   std::length_error("string too long") for texts beyond what a buffer can
+//   hold. Nothing else throws.
+// - One thread at a time per object. The scratch unit handed out for
+//   out-of-range references is shared by all strings.
+//
+// Every operation that takes a 16-bit character or string accepts TXChar,
+// char16_t and unsigned short (TXUnitType); single 8-bit characters are taken
+// as char and unsigned char and stored as the unit with the byte's value.
+#pragma once
+
+#include "strings/TXChar.h"
+#include "strings/TXStringAllocator.h"
+
+#include <algorithm>
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+
+/// The text storage of a TXString.
+using TXInnerString = std::basic_string<TXChar, std::char_traits<TXChar>, TXStringAllocator<TXChar>>;
+/// The standard wide string (standard allocator) of the platform's wide character.
+using TXStdWString = std::basic_string<TXChar>;
+
+/// The message of the length error raised for texts beyond the library's limit.
+inline constexpr const char* kStringTooLong = "string too long";
+
+/// Integer types that stream insertion writes as decimal text. The 16-bit
+/// character types and the 8-bit characters are units, not numbers.
+template <typename I>
+concept TXDecimalInteger = std::integral<I> && !TXUnitType<I> && !std::same_as<I, bool> && !std::same_as<I, char> &&
+                           !std::same_as<I, signed char> && !std::same_as<I, unsigned char> &&
+                           !std::same_as<I, wchar_t> && !std::same_as<I, char8_t> && !std::same_as<I, char16_t> &&
+                           !std::same_as<I, char32_t>;
+
+class TXString {
+public:
+    /// Search results: the position of a match, or kNotFound.
+    static constexpr std::int64_t kNotFound = -1;
+    /// A reverse search start that means "from the end".
+    static constexpr std::int64_t kEnd = std::numeric_limits<std::int64_t>::max();
+
+    /// @name Construction
+    /// Every constructor leaves the narrow buffer empty.
+    /// @{
+    TXString() noexcept = default;
+    TXString(const TXString& other);
+    /// Takes the source's text buffer; the source becomes empty and keeps its
+    /// narrow buffer.
+    TXString(TXString&& other) noexcept;
+    TXString(const TXInnerString& text);
+    TXString(TXInnerString&& text) noexcept;
+    /// Copies up to the first NUL unit.
+    TXString(const TXStdWString& text);
+    /// Decodes every byte.
+    TXString(const std::string& bytes, TXEncoding encoding = kUTF8);
+    TXString(std::string_view bytes, TXEncoding encoding = kUTF8);
+    /// `count` NUL units.
+    explicit TXString(std::uint64_t count);
+    /// A negative count gives the empty text.
+    explicit TXString(std::int32_t count);
+    /// Null gives the empty text; otherwise decodes strlen(bytes) bytes.
+    TXString(const char* bytes, TXEncoding encoding = kUTF8);
+    /// Null or a count of SIZE_MAX gives the empty text; else decodes `byteCount` bytes.
+    TXString(const char* bytes, std::size_t byteCount, TXEncoding encoding = kUTF8);
+    /// A counted byte string (length byte, then the bytes); null or length 0
+    /// gives the empty text.
+    TXString(const unsigned char* counted, TXEncoding encoding = kUTF8);
+    /// Up to the first NUL; null gives the empty text.
+    template <TXUnitType C>
+    TXString(const C* units)
+    {
+        if (units != nullptr)
+            AppendUnits(units, UnitLength(units));
+    }
+    /// `exact` 1: exactly `count` units, NULs included; 0: at most `count`,
+    /// stopping at the first NUL; any other value, or null: the empty text.
+    template <TXUnitType C>
+    TXString(const C* units, std::size_t count, int exact)
+    {
+        if (units == nullptr || (exact != 0 && exact != 1))
+            return;
+        AppendUnits(units, exact == 1 ? count : UnitLength(units, count));
+    }
+    /// At most `count` units, stopping at the first NUL; null gives the empty text.
+    template <TXUnitType C>
+    TXString(const C* units, std::size_t count) : TXString(units, count, 0)
+    {
+    }
+    TXString(char ch, std::size_t count);
+    TXString(unsigned char ch, std::size_t count);
+    template <TXUnitType C>
+    TXString(C unit, std::size_t count)
+    {
+        AssignFill(static_cast<TXChar>(unit), count);
+    }
+    /// Plain decimal text, a minus sign for negatives.
+    explicit TXString(std::int64_t value);
+    /// Decimal text right-aligned in a field of `width` units padded with
+    /// `fill` (the fill goes before the sign: -42, width 5, fill 0 gives 00-42).
+    template <TXUnitType C>
+    TXString(std::int64_t value, int width, C fill)
+    {
+        AssignPadded(value, width, static_cast<TXChar>(fill));
+    }
+    /// Fixed notation with `precision` decimals when `fixed`, else the shortest
+    /// general notation with `precision` significant digits (a negative
+    /// precision means 6).
+    TXString(double value, int precision, bool fixed);
+
+    /// Frees the narrow buffer, then the text buffer if it is on the heap.
+    virtual ~TXString();
+    /// @}
+
+    /// @name Assignment
+    /// Every assignment keeps the object's own narrow buffer.
+    /// @{
+    TXString& operator=(const TXString& other);
+    /// Frees the own heap buffer, takes the source's, empties the source.
+    TXString& operator=(TXString&& other) noexcept;
+    TXString& operator=(const std::string& bytes);
+    TXString& operator=(std::string_view bytes);
+    TXString& operator=(const TXStdWString& text);
+    /// Null gives the empty text.
+    TXString& operator=(const char* bytes);
+    /// Null or length 0 gives the empty text.
+    TXString& operator=(const unsigned char* counted);
+    /// Null gives the empty text.
+    template <TXUnitType C>
+    TXString& operator=(const C* units)
+    {
+        if (units == nullptr)
+            text.clear();
+        else
+            AssignUnits(units, UnitLength(units));
+        return *this;
+    }
+    TXString& operator=(char ch);
+    TXString& operator=(unsigned char ch);
+    template <TXUnitType C>
+    TXString& operator=(C unit)
+    {
+        text.assign(1, static_cast<TXChar>(unit));
+        return *this;
+    }
+    /// Above U+10FFFF: the empty text; above U+FFFF: its surrogate pair.
+    TXString& operator=(std::uint32_t codePoint);
+    /// Fixed notation with 6 decimals.
+    TXString& operator=(double value);
+    /// @}
+
+    /// @name Appending
+    /// @{
+    TXString& operator+=(const TXString& other);
+    /// Null: no change.
+    TXString& operator+=(const char* bytes);
+    /// Null or length 0: no change.
+    TXString& operator+=(const unsigned char* counted);
+    template <TXUnitType C>
+    TXString& operator+=(const C* units)
+    {
+        if (units != nullptr)
+            AppendUnits(units, UnitLength(units));
+        return *this;
+    }
+    TXString& operator+=(char ch);
+    TXString& operator+=(unsigned char ch);
+    /// Any unit, NUL included.
+    template <TXUnitType C>
+    TXString& operator+=(C unit)
+    {
+        text.push_back(static_cast<TXChar>(unit));
+        return *this;
+    }
+    /// Above U+10FFFF: no change; above U+FFFF: its surrogate pair.
+    TXString& operator+=(std::uint32_t codePoint);
+
+    /// Stream-style appending; insertions chain.
+    TXString& operator<<(const TXString& other) { return *this += other; }
+    TXString& operator<<(const char* bytes) { return *this += bytes; }
+    TXString& operator<<(const unsigned char* counted) { return *this += counted; }
+    template <TXUnitType C>
+    TXString& operator<<(const C* units)
+    {
+        return *this += units;
+    }
+    TXString& operator<<(char ch) { return *this += ch; }
+    TXString& operator<<(unsigned char ch) { return *this += ch; }
+    template <TXUnitType C>
+    TXString& operator<<(C unit)
+    {
+        return *this += unit;
+    }
+    /// Integers as plain decimal text, a minus sign for negatives.
+    template <TXDecimalInteger I>
+    TXString& operator<<(I value)
+    {
+        if constexpr (std::is_signed_v<I>)
+            AppendSigned(static_cast<std::int64_t>(value));
+        else
+            AppendUnsigned(static_cast<std::uint64_t>(value));
+        return *this;
+    }
+    /// Fixed notation with 6 decimals.
+    TXString& operator<<(double value);
+    /// @}
+
+    /// @name Concatenation
+    /// @{
+    friend TXString operator+(const TXString& left, const TXString& right);
+    /// A NUL unit adds nothing: the result is a copy of the string.
+    template <TXUnitType C>
+    friend TXString operator+(const TXString& left, C unit)
+    {
+        TXString result(left);
+        if (unit != 0)
+            result.text.push_back(static_cast<TXChar>(unit));
+        return result;
+    }
+    template <TXUnitType C>
+    friend TXString operator+(C unit, const TXString& right)
+    {
+        TXString result;
+        if (unit == 0)
+            return TXString(right);
+        result.text.reserve(right.GetLength() + 1);
+        result.text.push_back(static_cast<TXChar>(unit));
+        result.text.append(right.text);
+        return result;
+    }
+    /// A null pointer adds nothing.
+    template <TXUnitType C>
+    friend TXString operator+(const TXString& left, const C* units)
+    {
+        TXString result(left);
+        result += units;
+        return result;
+    }
+    template <TXUnitType C>
+    friend TXString operator+(const C* units, const TXString& right)
+    {
+        TXString result(units);
+        result.text.append(right.text);
+        return result;
+    }
+    /// @}
+
+    /// @name Insertion
+    /// A position at or beyond the length appends instead.
+    /// @{
+    TXString& Insert(std::size_t position, const TXString& other);
+    /// UTF-8; null: no change.
+    TXString& Insert(std::size_t position, const char* bytes);
+    /// UTF-8; null or length 0: no change.
+    TXString& Insert(std::size_t position, const unsigned char* counted);
+    /// Null: no change.
+    template <TXUnitType C>
+    TXString& Insert(std::size_t position, const C* units)
+    {
+        if (units != nullptr)
+            InsertUnits(position, units, UnitLength(units));
+        return *this;
+    }
+    TXString& Insert(std::size_t position, char ch);
+    TXString& Insert(std::size_t position, unsigned char ch);
+    template <TXUnitType C>
+    TXString& Insert(std::size_t position, C unit)
+    {
+        return InsertFill(position, 1, static_cast<TXChar>(unit));
+    }
+    /// Above U+10FFFF inserts "?"; above U+FFFF its surrogate pair.
+    TXString& Insert(std::size_t position, std::uint32_t codePoint);
+    /// @}
+
+    /// @name Length and access
+    /// @{
+    std::size_t GetLength() const noexcept { return text.size(); }
+    /// 2 x GetLength().
+    std::size_t GetByteSize() const noexcept { return text.size() * sizeof(TXChar); }
+    bool IsEmpty() const noexcept { return text.empty(); }
+    /// The NUL-terminated text; valid until the next change.
+    const TXChar* GetData() const noexcept { return text.c_str(); }
+    /// The unit at `index`; out of range (negative or not below the length):
+    /// the shared scratch unit, set to 0 on every such access, so writes
+    /// through it change no string.
+    template <std::integral I>
+    TXChar& operator[](I index)
+    {
+        return InRange(index) ? text[static_cast<std::size_t>(index)] : ScratchUnit();
+    }
+    /// The unit at `index`, 0 when out of range.
+    template <std::integral I>
+    TXChar operator[](I index) const noexcept
+    {
+        return GetAt(index);
+    }
+    template <std::integral I>
+    TXChar GetAt(I index) const noexcept
+    {
+        return InRange(index) ? text[static_cast<std::size_t>(index)] : TXChar(0);
+    }
+    /// The last unit, 0 when empty.
+    TXChar GetLast() const noexcept { return text.empty() ? TXChar(0) : text.back(); }
+    /// A reference to the last unit; the scratch unit when empty.
+    TXChar& GetLast() { return text.empty() ? ScratchUnit() : text.back(); }
+    /// Stores `unit`; no change when `index` is out of range.
+    template <std::integral I, TXUnitType C>
+    TXString& SetAt(I index, C unit)
+    {
+        if (InRange(index))
+            text[static_cast<std::size_t>(index)] = static_cast<TXChar>(unit);
+        return *this;
+    }
+    /// Grows with NUL units or shortens to `length`, then drops a trailing
+    /// high surrogate.
+    TXString& SetLength(std::size_t length);
+    template <TXUnitType C>
+    TXString& SetLength(std::size_t length, C fill)
+    {
+        return SetLengthFilled(length, static_cast<TXChar>(fill));
+    }
+    /// Only when `length` is below the current length: shortens and drops a
+    /// trailing high surrogate.
+    TXString& Truncate(std::size_t length);
+    TXString& Clear() noexcept;
+    /// @}
+
+    /// @name Editing
+    /// @{
+    /// Removes min(count, length - position) units; no change when
+    /// `position` is not below the length.
+    TXString& Delete(std::size_t position, std::size_t count);
+    /// Removes the last unit (a pair's low half alone); no change when empty.
+    TXString& DeleteLast();
+    /// Replaces every non-overlapping occurrence of `find`, left to right. An
+    /// empty `find` changes nothing. Ignoring case, matches are found in
+    /// lower-cased copies (per unit, so positions coincide).
+    TXString& Replace(const TXString& find, const TXString& with, bool ignoreCase = false);
+    /// Space (U+0020) and tab (U+0009) are the only blanks.
+    TXString& TrimLeft();
+    TXString& TrimRight();
+    TXString& Trim();
+    /// Exchanges the texts only; the narrow buffers stay. Self-swap does nothing.
+    void Swap(TXString& other) noexcept;
+    /// @}
+
+    /// @name Substrings
+    /// @{
+    /// Empty when `start` is not below the length; else from `start`, the
+    /// count clipped to the end, without a leading low or trailing high surrogate.
+    TXString Mid(std::size_t start, std::size_t count = static_cast<std::size_t>(-1)) const;
+    /// The first min(count, length) units without a trailing high surrogate.
+    TXString Left(std::size_t count) const;
+    /// The last `count` units without a leading low surrogate; the whole text
+    /// when `count` is not below the length.
+    TXString Right(std::size_t count) const;
+    /// @}
+
+    /// @name Surrogates
+    /// @{
+    /// A high surrogate at `index` followed by a low one; false at or past the
+    /// last position.
+    bool IsSurrogatePairAt(std::size_t index) const noexcept;
+    bool HasSurrogatePair() const noexcept;
+    TXString& DropLeadingLowSurrogate();
+    TXString& DropTrailingHighSurrogate();
+    /// Both of the above.
+    TXString& DropLoneSurrogates();
+    /// @}
+
+    /// @name Decoding and encoding
+    /// @{
+    /// Replaces the text with `byteCount` bytes read in `encoding`. Null, a
+    /// count of 0 or a first byte of 0 give the empty text. kMacEncoded reads
+    /// code page 2, kUTF8 the own decoder, every other value the system ANSI
+    /// code page; a failed code-page conversion leaves the text empty.
+    TXString& SetNarrow(const char* bytes, std::size_t byteCount, TXEncoding encoding = kUTF8);
+    /// Encodes the text up to its first NUL unit into the narrow buffer and
+    /// returns it (NUL-terminated). kMacEncoded writes code page 2 and
+    /// kSysEncoded/kSysEncodedAlt the system ANSI code page, with "?" for what
+    /// they lack; every other value writes UTF-8 (a lone surrogate as U+FFFD).
+    /// The buffer holds 4 x length + 1 bytes, grows only, and is reused while
+    /// it is large enough. Throws std::length_error when that size does not
+    /// fit the 32-bit narrow capacity.
+    const char* ToNarrow(TXEncoding encoding = kUTF8) const;
+    /// UTF-8 rewritten in place as a counted byte string of min(bytes, 255)
+    /// bytes.
+    const unsigned char* GetCountedNarrow() const;
+    /// kUTF16: the length in units; else the encoded byte length (to the first NUL).
+    std::size_t GetEncodedLength(TXEncoding encoding = kUTF8) const;
+    std::string ToStdString(TXEncoding encoding = kUTF8) const;
+    /// The text up to its first NUL unit, with the standard allocator.
+    TXStdWString ToStdWString() const;
+    /// Copies min(bytes, destSize - 1) encoded bytes and a terminator; nothing
+    /// for a null `dest` or a zero size. May cut a multi-byte sequence.
+    void CopyToBuffer(char* dest, std::size_t destSize, TXEncoding encoding = kUTF8) const;
+    /// Writes n = min(destSize - 1, bytes, 255), then n bytes; nothing for a
+    /// null `dest` or a zero size.
+    void CopyToCountedBuffer(unsigned char* dest, std::size_t destSize, TXEncoding encoding = kUTF8) const;
+    /// Copies min(length, destUnits - 1) units and a NUL (no surrogate care);
+    /// nothing for a null `dest` or zero units.
+    template <TXUnitType C>
+    void CopyToBuffer16(C* dest, std::size_t destUnits) const
+    {
+        if (dest == nullptr || destUnits == 0)
+            return;
+        const std::size_t n = std::min(text.size(), destUnits - 1);
+        std::copy_n(text.data(), n, dest);
+        dest[n] = 0;
+    }
+    /// The byte capacity of the narrow buffer (0 while there is none).
+    std::int32_t GetNarrowCapacity() const noexcept { return narrowCapacity; }
+    /// @}
+
+    /// @name Normalization (in place)
+    /// Text already in the form is left untouched and costs no allocation; a
+    /// text the platform refuses to normalize (a lone surrogate) is left as it was.
+    /// @{
+    TXString& NormalizeComposed();
+    TXString& NormalizeDecomposed();
+    /// @}
+
+    /// @name Comparison
+    /// @{
+    /// Same length and the same units.
+    bool Equal(const TXString& other) const noexcept;
+    /// Same length and equal ignoring case (the system's case-insensitive
+    /// comparison; embedded NULs end the compared text).
+    bool EqualNoCase(const TXString& other) const;
+    /// Code-unit order, unsigned; a prefix is less. -1, 0 or 1.
+    int Compare(const TXString& other) const noexcept;
+    /// The system's case-insensitive comparison, its result unchanged.
+    int CompareNoCase(const TXString& other) const;
+    /// Digits as numbers; empty texts sort after all others. With
+    /// `dashesAsPunctuation`, hyphens and control units compare as "!".
+    std::int16_t CompareLogical(const TXString& other, bool dashesAsPunctuation = false) const;
+    /// The user locale's linguistic order ignoring case, digits as numbers,
+    /// over the exact lengths: -1, 0 or 1 (0 also when the platform fails).
+    int CompareNatural(const TXString& other) const;
+
+    /// Case-insensitive: unequal when the lengths differ. A null pointer
+    /// equals exactly the empty text; 8-bit text is read as UTF-8.
+    friend bool operator==(const TXString& left, const TXString& right) { return left.EqualNoCase(right); }
+    friend bool operator==(const TXString& left, const char* right);
+    template <TXUnitType C>
+    friend bool operator==(const TXString& left, const C* right)
+    {
+        if (right == nullptr)
+            return left.IsEmpty();
+        return left.EqualNoCase(TXString(right));
+    }
+    /// The sign of CompareNoCase.
+    friend bool operator<(const TXString& left, const TXString& right) { return left.CompareNoCase(right) < 0; }
+    friend bool operator<=(const TXString& left, const TXString& right) { return left.CompareNoCase(right) <= 0; }
+    friend bool operator>(const TXString& left, const TXString& right) { return left.CompareNoCase(right) > 0; }
+    friend bool operator>=(const TXString& left, const TXString& right) { return left.CompareNoCase(right) >= 0; }
+    /// @}
+
+    /// @name Case (per code unit, the system's casing)
+    /// @{
+    TXString& MakeUpper();
+    TXString& MakeLower();
+    /// Upper-cases the first unit after whitespace or punctuation and
+    /// lower-cases the rest; starts capitalizing when `previous` is 0,
+    /// whitespace or punctuation.
+    template <TXUnitType C = TXChar>
+    TXString& MakeTitleCase(C previous = 0)
+    {
+        return TitleCase(static_cast<TXChar>(previous));
+    }
+    /// Reverses the units (a surrogate pair comes out reversed too).
+    TXString& Reverse();
+    /// @}
+
+    /// @name Searching
+    /// Positions are code units; results are a position or kNotFound. A
+    /// negative `start` searches forwards from 0 and backwards from nowhere.
+    /// Ignoring case searches lower-cased copies.
+    /// @{
+    /// An empty `sub` is never found.
+    std::int64_t Find(const TXString& sub, std::int64_t start = 0, bool ignoreCase = false) const;
+    template <TXUnitType C>
+    std::int64_t Find(C unit, std::int64_t start = 0, bool ignoreCase = false) const
+    {
+        return FindUnit(static_cast<TXChar>(unit), start, ignoreCase);
+    }
+    std::int64_t Find(char ch, std::int64_t start = 0, bool ignoreCase = false) const;
+    std::int64_t Find(unsigned char ch, std::int64_t start = 0, bool ignoreCase = false) const;
+    /// The last occurrence beginning at or before `start` (clipped to the last
+    /// possible beginning); an empty `sub` is never found.
+    std::int64_t ReverseFind(const TXString& sub, std::int64_t start = kEnd, bool ignoreCase = false) const;
+    template <TXUnitType C>
+    std::int64_t ReverseFind(C unit, std::int64_t start = kEnd, bool ignoreCase = false) const
+    {
+        return ReverseFindUnit(static_cast<TXChar>(unit), start, ignoreCase);
+    }
+    std::int64_t ReverseFind(char ch, std::int64_t start = kEnd, bool ignoreCase = false) const;
+    std::int64_t ReverseFind(unsigned char ch, std::int64_t start = kEnd, bool ignoreCase = false) const;
+    /// First unit at or after `start` that is in `set`; an empty set finds nothing.
+    std::int64_t FindOneOf(const TXString& set, std::int64_t start = 0) const;
+    /// Last unit at or before min(start, length - 1) that is in `set`.
+    std::int64_t ReverseFindOneOf(const TXString& set, std::int64_t start = kEnd) const;
+    /// First unit at or after `start` that is not in `set`.
+    std::int64_t FindNotOneOf(const TXString& set, std::int64_t start = 0) const;
+    /// Last unit at or before min(start, length - 1) that is not in `set`.
+    std::int64_t ReverseFindNotOneOf(const TXString& set, std::int64_t start = kEnd) const;
+    /// @}
+
+private:
+    template <TXUnitType C>
+    static std::size_t UnitLength(const C* units, std::size_t limit = static_cast<std::size_t>(-1)) noexcept
+    {
+        std::size_t n = 0;
+        while (n < limit && units[n] != 0)
+            ++n;
+        return n;
+    }
+
+    template <std::integral I>
+    bool InRange(I index) const noexcept
+    {
+        if constexpr (std::is_signed_v<I>) {
+            if (index < 0)
+                return false;
+        }
+        return static_cast<std::make_unsigned_t<I>>(index) < text.size();
+    }
+
+    template <TXUnitType C>
+    void AppendUnits(const C* units, std::size_t count)
+    {
+        if constexpr (std::same_as<std::remove_cv_t<C>, TXChar>) {
+            text.append(units, count);
+        } else {
+            const std::size_t old = text.size();
+            text.resize(old + count);
+            std::copy_n(units, count, text.data() + old);
+        }
+    }
+
+    template <TXUnitType C>
+    void AssignUnits(const C* units, std::size_t count)
+    {
+        if constexpr (std::same_as<std::remove_cv_t<C>, TXChar>) {
+            text.assign(units, count);
+        } else {
+            text.resize(count);
+            std::copy_n(units, count, text.data());
+        }
+    }
+
+    template <TXUnitType C>
+    void InsertUnits(std::size_t position, const C* units, std::size_t count)
+    {
+        position = std::min(position, text.size());
+        if constexpr (std::same_as<std::remove_cv_t<C>, TXChar>) {
+            text.insert(position, units, count);
+        } else {
+            text.insert(position, count, TXChar(0));
+            std::copy_n(units, count, text.data() + position);
+        }
+    }
+
+    static TXChar& ScratchUnit() noexcept;
+    /// Inserts `count` copies of `unit` (clipping the position to the end).
+    TXString& InsertFill(std::size_t position, std::size_t count, TXChar unit);
+    void AssignFill(TXChar unit, std::size_t count);
+    void AssignPadded(std::int64_t value, int width, TXChar fill);
+    void AppendSigned(std::int64_t value);
+    void AppendUnsigned(std::uint64_t value);
+    void AppendFixed(double value, int precision);
+    /// Decodes `byteCount` bytes at the end of `target` (after the rules for
+    /// empty input of SetNarrow).
+    static void DecodeAppend(TXInnerString& target, const char* bytes, std::size_t byteCount, TXEncoding encoding);
+    TXString& SetLengthFilled(std::size_t length, TXChar fill);
+    TXString& TitleCase(TXChar previous);
+    TXString& Normalize(bool composed);
+    std::int64_t FindUnit(TXChar unit, std::int64_t start, bool ignoreCase) const;
+    std::int64_t ReverseFindUnit(TXChar unit, std::int64_t start, bool ignoreCase) const;
+    /// Makes sure the narrow buffer holds at least `bytes` bytes (growing only).
+    void ReserveNarrow(std::size_t bytes) const;
+
+    TXInnerString text;
+    /// The cached 8-bit text; null until the first encoding request.
+    mutable char* narrow = nullptr;
+    /// Bytes allocated for `narrow`; 0 while there is none.
+    mutable std::int32_t narrowCapacity = 0;
+};
+
+// The host's value records hold a TXString at offset 40 of 96 bytes.
+static_assert(sizeof(TXString) <= 56, "TXString must fit the host's value record");

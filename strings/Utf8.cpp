@@ -1,0 +1,190 @@
+// The own UTF-8 decoder and the UTF-8 encoder of TXString (see Utf8.h for the
+// exact rules). Written as portable C++ whose ASCII loops the compiler turns
+// into vector code: eight or sixteen bytes are checked at once through 64-bit
+// words, and widened or narrowed in fixed-size blocks.
+#include "strings/Utf8.h"
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+namespace TXStringDetail {
+
+namespace {
+
+constexpr std::uint64_t kByteHighBits = 0x8080808080808080ull;
+constexpr std::uint64_t kUnitOnes = 0x0001000100010001ull;
+constexpr std::uint64_t kUnitNonAscii = 0xFF80FF80FF80FF80ull;
+constexpr unsigned char kQuestionMark = '?';
+/// U+FFFD in UTF-8, what a lone surrogate becomes.
+constexpr unsigned char kReplacementBytes[3] = {0xEF, 0xBF, 0xBD};
+
+template <typename T>
+std::uint64_t LoadWord(const T* p) noexcept
+{
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+/// How many of the word's bytes, in memory order, come before the first one
+/// flagged in `mask` (which is not 0).
+unsigned BytesBeforeFlag(std::uint64_t mask) noexcept
+{
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<unsigned>(std::countr_zero(mask)) / 8;
+    else
+        return static_cast<unsigned>(std::countl_zero(mask)) / 8;
+}
+
+template <std::size_t N>
+void Widen(const unsigned char* in, TXChar* out) noexcept
+{
+    for (std::size_t i = 0; i < N; ++i)
+        out[i] = in[i];
+}
+
+template <std::size_t N>
+void Narrow(const TXChar* in, unsigned char* out) noexcept
+{
+    for (std::size_t i = 0; i < N; ++i)
+        out[i] = static_cast<unsigned char>(in[i]);
+}
+
+/// Non-zero when some unit of the four in `word` is 0 or at least 0x80. A NUL
+/// lane borrows from its neighbour, which only ever adds flags, and the
+/// caller rescans flagged words one unit at a time.
+std::uint64_t NonAsciiOrNul(std::uint64_t word) noexcept
+{
+    return ((word - kUnitOnes) | word) & kUnitNonAscii;
+}
+
+} // namespace
+
+std::size_t DecodeUtf8(const unsigned char* bytes, std::size_t byteCount, TXChar* out) noexcept
+{
+    const unsigned char* p = bytes;
+    const unsigned char* const end = bytes + byteCount;
+    TXChar* o = out;
+
+    // Fewer units than bytes come out of every step, so `o` never passes the
+    // output position of `p`; the block writes below may run ahead of what
+    // the block consumes but stay inside the byteCount units of `out`.
+    while (p < end) {
+        if (*p < 0x80) {
+            while (end - p >= 16) {
+                if (((LoadWord(p) | LoadWord(p + 8)) & kByteHighBits) != 0)
+                    break;
+                Widen<16>(p, o);
+                p += 16;
+                o += 16;
+            }
+            while (end - p >= 8) {
+                const std::uint64_t high = LoadWord(p) & kByteHighBits;
+                Widen<8>(p, o);
+                if (high != 0) {
+                    const unsigned ascii = BytesBeforeFlag(high);
+                    p += ascii;
+                    o += ascii;
+                    break;
+                }
+                p += 8;
+                o += 8;
+            }
+            while (p < end && *p < 0x80)
+                *o++ = *p++;
+            if (p == end)
+                break;
+        }
+
+        const unsigned b = *p;
+        const std::size_t left = static_cast<std::size_t>(end - p);
+        if ((b & 0xE0) == 0xC0) {
+            if (left < 2)
+                break;
+            *o++ = static_cast<TXChar>(((b << 6) & 0x7FF) | (p[1] & 0x3Fu));
+            p += 2;
+        } else if ((b & 0xF0) == 0xE0) {
+            if (left < 3)
+                break;
+            *o++ = static_cast<TXChar>(((p[1] << 6) & 0xFFFu) | (p[2] & 0x3Fu) | (b << 12));
+            p += 3;
+        } else if ((b & 0xF8) == 0xF0) {
+            if (left < 4)
+                break;
+            const std::uint32_t cp = ((p[2] << 6) & 0xFFFu) | (p[3] & 0x3Fu) | ((p[1] << 12) & 0x3FFFFu) |
+                                     ((b << 18) & 0x1FFFFFu);
+            if (cp <= kLastBmpCodePoint) {
+                *o++ = static_cast<TXChar>(cp);
+            } else if (cp > kLastCodePoint) {
+                *o++ = kQuestionMark;
+            } else {
+                *o++ = HighSurrogateOf(cp);
+                *o++ = LowSurrogateOf(cp);
+            }
+            p += 4;
+        } else {
+            *o++ = kQuestionMark;
+            ++p;
+        }
+    }
+
+    // Only a sequence cut off by the end leaves bytes behind.
+    while (p < end) {
+        *o++ = kQuestionMark;
+        ++p;
+    }
+    return static_cast<std::size_t>(o - out);
+}
+
+std::size_t EncodeUtf8(const TXChar* units, std::size_t unitCount, char* out) noexcept
+{
+    const TXChar* p = units;
+    const TXChar* const end = units + unitCount;
+    auto* o = reinterpret_cast<unsigned char*>(out);
+
+    while (p < end) {
+        const std::uint32_t u = *p;
+        if (u - 1 < 0x7F) {
+            while (end - p >= 16) {
+                if ((NonAsciiOrNul(LoadWord(p)) | NonAsciiOrNul(LoadWord(p + 4)) | NonAsciiOrNul(LoadWord(p + 8)) |
+                     NonAsciiOrNul(LoadWord(p + 12))) != 0)
+                    break;
+                Narrow<16>(p, o);
+                p += 16;
+                o += 16;
+            }
+            while (p < end && *p - 1u < 0x7Fu)
+                *o++ = static_cast<unsigned char>(*p++);
+            continue;
+        }
+        if (u == 0)
+            break;
+        if (u < 0x800) {
+            o[0] = static_cast<unsigned char>(0xC0 | (u >> 6));
+            o[1] = static_cast<unsigned char>(0x80 | (u & 0x3F));
+            o += 2;
+        } else if (IsHighSurrogate(u) && end - p >= 2 && IsLowSurrogate(p[1])) {
+            const std::uint32_t cp = 0x10000 + ((u - kHighSurrogateFirst) << 10) + (p[1] - kLowSurrogateFirst);
+            o[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+            o[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+            o[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            o[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            o += 4;
+            ++p;
+        } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
+            std::memcpy(o, kReplacementBytes, sizeof kReplacementBytes);
+            o += 3;
+        } else {
+            o[0] = static_cast<unsigned char>(0xE0 | (u >> 12));
+            o[1] = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
+            o[2] = static_cast<unsigned char>(0x80 | (u & 0x3F));
+            o += 3;
+        }
+        ++p;
+    }
+    *o = 0;
+    return static_cast<std::size_t>(o - reinterpret_cast<unsigned char*>(out));
+}
+
+} // namespace TXStringDetail
