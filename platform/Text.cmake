@@ -2,6 +2,9 @@
 # string library is specified against; Linux reproduces their results with
 # ICU plus the Windows tables kept beside the implementation.
 add_library(kxtext STATIC ${KX_PLATFORM_DIR}/Text.cpp Text.h)
+if(NOT WIN32)
+  target_sources(kxtext PRIVATE posix/TextCollation.cpp)
+endif()
 target_include_directories(kxtext PUBLIC ${CMAKE_SOURCE_DIR})
 set_target_properties(kxtext PROPERTIES POSITION_INDEPENDENT_CODE ON)
 kx_target_warnings(kxtext)

@@ -9,7 +9,6 @@
 
 #include <unicode/ubrk.h>
 #include <unicode/ucnv.h>
-#include <unicode/ucol.h>
 #include <unicode/uchar.h>
 #include <unicode/unorm2.h>
 #include <unicode/ustring.h>
@@ -20,7 +19,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace Platform {
@@ -35,6 +33,8 @@ constexpr unsigned kWcErrInvalidChars = 0x80;
 constexpr char kWindowsDefaultChar = '?';
 constexpr WideChar kReplacementCharacter = 0xFFFD;
 /// @}
+
+constexpr char kBreakLocale[] = "en_US";
 
 bool IsHighSurrogate(WideChar u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(WideChar u) { return u >= 0xDC00 && u <= 0xDFFF; }
@@ -450,142 +450,6 @@ bool IsWhitespace(WideChar unit)
 }
 
 // ---------------------------------------------------------------------------
-// Comparison
-
-namespace {
-
-/// What a comparison ignores or treats specially, as CompareString flags say.
-struct CollationOptions {
-    bool ignoreCase = false;
-    bool ignoreNonSpace = false;
-    bool ignoreSymbols = false;
-    bool digitsAsNumbers = false;
-
-    unsigned Index() const
-    {
-        return (ignoreCase ? 1u : 0u) | (ignoreNonSpace ? 2u : 0u) | (ignoreSymbols ? 4u : 0u) |
-               (digitsAsNumbers ? 8u : 0u);
-    }
-};
-
-constexpr unsigned kNormIgnoreCase = 0x1;
-constexpr unsigned kNormIgnoreNonSpace = 0x2;
-constexpr unsigned kNormIgnoreSymbols = 0x4;
-constexpr unsigned kSortDigitsAsNumbers = 0x8;
-constexpr unsigned kLinguisticIgnoreCase = 0x10;
-constexpr unsigned kLinguisticIgnoreDiacritic = 0x20;
-constexpr unsigned kSortStringSort = 0x1000;
-constexpr unsigned kNormIgnoreKanaType = 0x10000;
-constexpr unsigned kNormIgnoreWidth = 0x20000;
-constexpr unsigned kNormLinguisticCasing = 0x8000000;
-constexpr unsigned kKnownCompareFlags = kNormIgnoreCase | kNormIgnoreNonSpace | kNormIgnoreSymbols |
-                                        kSortDigitsAsNumbers | kLinguisticIgnoreCase |
-                                        kLinguisticIgnoreDiacritic | kSortStringSort | kNormIgnoreKanaType |
-                                        kNormIgnoreWidth | kNormLinguisticCasing;
-constexpr char kUserLocale[] = "en_US";
-
-CollationOptions OptionsFromFlags(unsigned flags)
-{
-    CollationOptions o;
-    o.ignoreCase = (flags & (kNormIgnoreCase | kLinguisticIgnoreCase)) != 0;
-    o.ignoreNonSpace = (flags & (kNormIgnoreNonSpace | kLinguisticIgnoreDiacritic)) != 0;
-    o.ignoreSymbols = (flags & kNormIgnoreSymbols) != 0;
-    o.digitsAsNumbers = (flags & kSortDigitsAsNumbers) != 0;
-    return o;
-}
-
-UCollator* OpenCollator(const CollationOptions& o)
-{
-    UErrorCode status = U_ZERO_ERROR;
-    UCollator* c = ucol_open(kUserLocale, &status);
-    if (U_FAILURE(status))
-        return nullptr;
-    UColAttributeValue strength = UCOL_TERTIARY;
-    if (o.ignoreNonSpace)
-        strength = UCOL_PRIMARY;
-    else if (o.ignoreCase)
-        strength = UCOL_SECONDARY;
-    ucol_setStrength(c, strength);
-    if (o.ignoreNonSpace && !o.ignoreCase)
-        ucol_setAttribute(c, UCOL_CASE_LEVEL, UCOL_ON, &status);
-    if (o.ignoreSymbols) {
-        ucol_setAttribute(c, UCOL_ALTERNATE_HANDLING, UCOL_SHIFTED, &status);
-        ucol_setMaxVariable(c, UCOL_REORDER_CODE_SYMBOL, &status);
-    }
-    if (o.digitsAsNumbers)
-        ucol_setAttribute(c, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
-    return c;
-}
-
-/// One collator per option set, opened on first use and shared by all
-/// threads (ICU collators are safe for concurrent comparison).
-const UCollator* CollatorFor(const CollationOptions& o)
-{
-    static std::array<UCollator*, 16> collators{};
-    static std::mutex mutex;
-    const std::lock_guard<std::mutex> lock(mutex);
-    UCollator*& slot = collators[o.Index()];
-    if (slot == nullptr)
-        slot = OpenCollator(o);
-    return slot;
-}
-
-int Collate(const CollationOptions& o, const WideChar* a, int aLength, const WideChar* b, int bLength)
-{
-    const UCollator* c = CollatorFor(o);
-    if (c == nullptr)
-        return 0;
-    switch (ucol_strcoll(c, a, aLength, b, bLength)) {
-    case UCOL_LESS:
-        return -1;
-    case UCOL_GREATER:
-        return 1;
-    default:
-        return 0;
-    }
-}
-
-constexpr int kCstrLessThan = 1;
-
-} // namespace
-
-int CompareNoCase(const WideChar* a, const WideChar* b)
-{
-    if (a == nullptr || b == nullptr)
-        return a == b ? 0 : (a == nullptr ? -1 : 1);
-    CollationOptions o;
-    o.ignoreCase = true;
-    return Collate(o, a, -1, b, -1);
-}
-
-int CompareLogical(const WideChar* a, const WideChar* b)
-{
-    if (a == nullptr || b == nullptr)
-        return a == b ? 0 : (a == nullptr ? -1 : 1);
-    CollationOptions o;
-    o.ignoreCase = true;
-    o.digitsAsNumbers = true;
-    return Collate(o, a, -1, b, -1);
-}
-
-int CompareNatural(const WideChar* a, int aLength, const WideChar* b, int bLength)
-{
-    if (a == nullptr || b == nullptr || aLength < 0 || bLength < 0)
-        return 0;
-    CollationOptions o;
-    o.ignoreCase = true;
-    o.digitsAsNumbers = true;
-    return kCstrLessThan + 1 + Collate(o, a, aLength, b, bLength);
-}
-
-int CompareLocale(unsigned flags, const WideChar* a, int aLength, const WideChar* b, int bLength)
-{
-    if (a == nullptr || b == nullptr || aLength < -1 || bLength < -1 || (flags & ~kKnownCompareFlags) != 0)
-        return 0;
-    return kCstrLessThan + 1 + Collate(OptionsFromFlags(flags), a, aLength, b, bLength);
-}
-
-// ---------------------------------------------------------------------------
 // Text-element boundaries
 
 std::size_t ClusterBoundaryAtOrBefore(const WideChar* text, std::size_t length, std::size_t limit)
@@ -597,7 +461,7 @@ std::size_t ClusterBoundaryAtOrBefore(const WideChar* text, std::size_t length, 
     UErrorCode status = U_ZERO_ERROR;
     // The iterator searches backwards from the limit only as far as the rules
     // need, so the cost does not grow with the text.
-    UBreakIterator* it = ubrk_open(UBRK_CHARACTER, kUserLocale, text, static_cast<int32_t>(length), &status);
+    UBreakIterator* it = ubrk_open(UBRK_CHARACTER, kBreakLocale, text, static_cast<int32_t>(length), &status);
     if (U_FAILURE(status))
         return limit;
     int32_t boundary = ubrk_preceding(it, static_cast<int32_t>(limit) + 1);

@@ -1,0 +1,508 @@
+// Linux comparison services: lstrcmpiW, StrCmpLogicalW, CompareStringEx and
+// CompareStringW reproduced on top of ICU's collation weights.
+//
+// Windows sorts in levels (base letters, diacritics, case, then the "special"
+// level of word sort), and in word sort it sets hyphen, apostrophe and the
+// control characters aside: they count only on the last level, by position
+// (a later position sorts first) and weight. ICU supplies the weights of each
+// unit (its root collation, one sort key per unit, cached per 256-unit page);
+// the ASCII symbols are then re-ranked into Windows' order. A comparison walks
+// both texts level by level, comparing the weight bytes as two lazy streams:
+// one engine for every text, so results are consistent (a strict weak order)
+// whatever mix of ASCII and other text is sorted, and ASCII text never reaches
+// ICU after the tables exist. Nothing here allocates after the first use of a
+// 256-unit page.
+//
+// Digit runs (SORT_DIGITSASNUMBERS) compare by value in chunks of 19 digits,
+// and among equal values the run with more leading zeros first, as Windows
+// does. StrCmpLogicalW walks unit by unit: digit runs compare by value (leading
+// zeros ignored) and sort before any other unit; other units compare like
+// single-character case-insensitive strings.
+#include "platform/Text.h"
+
+#include <unicode/ucol.h>
+#include <unicode/utf16.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+
+namespace Platform {
+namespace {
+
+/// @name CompareString flags
+/// @{
+constexpr unsigned kNormIgnoreCase = 0x1;
+constexpr unsigned kNormIgnoreNonSpace = 0x2;
+constexpr unsigned kNormIgnoreSymbols = 0x4;
+constexpr unsigned kSortDigitsAsNumbers = 0x8;
+constexpr unsigned kLinguisticIgnoreCase = 0x10;
+constexpr unsigned kLinguisticIgnoreDiacritic = 0x20;
+constexpr unsigned kSortStringSort = 0x1000;
+constexpr unsigned kNormIgnoreKanaType = 0x10000;
+constexpr unsigned kNormIgnoreWidth = 0x20000;
+constexpr unsigned kNormLinguisticCasing = 0x8000000;
+constexpr unsigned kKnownCompareFlags = kNormIgnoreCase | kNormIgnoreNonSpace | kNormIgnoreSymbols |
+                                        kSortDigitsAsNumbers | kLinguisticIgnoreCase |
+                                        kLinguisticIgnoreDiacritic | kSortStringSort | kNormIgnoreKanaType |
+                                        kNormIgnoreWidth | kNormLinguisticCasing;
+constexpr int kCstrLessThan = 1;
+constexpr int kCstrEqual = 2;
+constexpr int kCstrGreaterThan = 3;
+/// @}
+
+constexpr char kCollationLocale[] = "en_US";
+
+/// Windows' order of the ASCII symbols that carry a primary weight in word
+/// sort. Hyphen, apostrophe and the controls other than tab..CR are special.
+constexpr char kWindowsSymbolOrder[] = " \t\n\v\f\r!\"#$%&()*,./:;?@[\\]^_`{|}~+<=>";
+
+/// Largest digit run compared as one number; longer runs continue as further
+/// numbers.
+constexpr int kMaxNumberDigits = 19;
+
+/// Lead byte of the primaries given to special units in string sort: below
+/// every ICU primary (ICU keeps 0x00..0x02 for its own separators).
+constexpr std::uint8_t kSpecialPrimaryLead = 0x01;
+
+constexpr std::size_t kMaxPrimaryBytes = 24;
+constexpr std::size_t kMaxOtherBytes = 8;
+
+/// The weights of one unit (or one surrogate pair), level by level.
+struct UnitKey {
+    std::uint8_t primary[kMaxPrimaryBytes];
+    std::uint8_t secondary[kMaxOtherBytes];
+    std::uint8_t tertiary[kMaxOtherBytes];
+    std::uint8_t primaryLength = 0;
+    std::uint8_t secondaryLength = 0;
+    std::uint8_t tertiaryLength = 0;
+    std::uint8_t special = 0; ///< nonzero: set aside by word sort, with this weight
+    bool symbol = false;      ///< dropped by NORM_IGNORESYMBOLS
+};
+
+struct Options {
+    bool ignoreCase = false;
+    bool ignoreNonSpace = false;
+    bool ignoreSymbols = false;
+    bool digitsAsNumbers = false;
+    bool stringSort = false;
+};
+
+/// Fills `key` from ICU's sort key of `units` (root collation, tertiary).
+void KeyFromIcu(const UCollator* collator, const UChar* units, int32_t count, UnitKey& key)
+{
+    std::uint8_t sortKey[256];
+    const int32_t length = ucol_getSortKey(collator, units, count, sortKey, sizeof sortKey);
+    key = UnitKey{};
+    if (length <= 0 || length > static_cast<int32_t>(sizeof sortKey))
+        return;
+    // Layout: primary bytes, 01, secondary bytes, 01, tertiary bytes, 00.
+    int32_t i = 0;
+    std::uint8_t* targets[] = {key.primary, key.secondary, key.tertiary};
+    std::uint8_t* lengths[] = {&key.primaryLength, &key.secondaryLength, &key.tertiaryLength};
+    const std::size_t capacities[] = {kMaxPrimaryBytes, kMaxOtherBytes, kMaxOtherBytes};
+    for (int level = 0; level < 3 && i < length; ++level) {
+        while (i < length && sortKey[i] > 0x01) {
+            if (*lengths[level] < capacities[level])
+                targets[level][(*lengths[level])++] = sortKey[i];
+            ++i;
+        }
+        ++i; // the separator
+    }
+}
+
+/// The collation tables: ICU's collator, the ASCII keys (re-ranked), and the
+/// lazily built pages of every other unit.
+class Tables {
+public:
+    static const Tables& Get()
+    {
+        static const Tables tables;
+        return tables;
+    }
+
+    bool Valid() const { return collator_ != nullptr; }
+
+    const UnitKey& Key(WideChar unit) const
+    {
+        if (unit < 0x80)
+            return ascii_[unit];
+        const std::size_t page = unit >> 8;
+        const Page* p = pages_[page].load(std::memory_order_acquire);
+        if (p == nullptr)
+            p = BuildPage(page);
+        return p->keys[unit & 0xFF];
+    }
+
+    /// The key of a supplementary character (not cached: they are rare).
+    void PairKey(WideChar high, WideChar low, UnitKey& key) const
+    {
+        const UChar pair[2] = {high, low};
+        KeyFromIcu(collator_, pair, 2, key);
+        key.symbol = IsSymbolPrimary(key);
+    }
+
+    std::uint8_t DigitLead() const { return digitLead_; }
+
+private:
+    struct Page {
+        UnitKey keys[256];
+    };
+
+    Tables()
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        collator_ = ucol_open(kCollationLocale, &status);
+        if (U_FAILURE(status)) {
+            collator_ = nullptr;
+            return;
+        }
+        ucol_setStrength(collator_, UCOL_TERTIARY);
+        for (unsigned u = 0; u < 0x80; ++u) {
+            const UChar unit = static_cast<UChar>(u);
+            KeyFromIcu(collator_, &unit, 1, ascii_[u]);
+        }
+        digitLead_ = ascii_['0'].primary[0];
+        for (auto& key : ascii_)
+            key.symbol = IsSymbolPrimary(key);
+        RerankAsciiSymbols();
+        MarkAsciiSpecials();
+    }
+
+    ~Tables()
+    {
+        for (auto& page : pages_)
+            delete page.load();
+        if (collator_)
+            ucol_close(collator_);
+    }
+
+    bool IsSymbolPrimary(const UnitKey& key) const
+    {
+        return key.primaryLength > 0 && key.primary[0] < digitLead_;
+    }
+
+    /// Hands the primaries ICU gives the ASCII symbols back out in Windows'
+    /// order, so other scripts' symbols keep their ICU place between them.
+    void RerankAsciiSymbols()
+    {
+        constexpr std::size_t n = sizeof kWindowsSymbolOrder - 1;
+        std::array<UnitKey, n> keys;
+        for (std::size_t i = 0; i < n; ++i)
+            keys[i] = ascii_[static_cast<unsigned char>(kWindowsSymbolOrder[i])];
+        std::sort(keys.begin(), keys.end(), [](const UnitKey& a, const UnitKey& b) {
+            return std::lexicographical_compare(a.primary, a.primary + a.primaryLength, b.primary,
+                                                b.primary + b.primaryLength);
+        });
+        for (std::size_t i = 0; i < n; ++i) {
+            UnitKey& target = ascii_[static_cast<unsigned char>(kWindowsSymbolOrder[i])];
+            std::memcpy(target.primary, keys[i].primary, sizeof target.primary);
+            target.primaryLength = keys[i].primaryLength;
+            target.symbol = true;
+        }
+    }
+
+    /// Controls (except tab..CR), apostrophe and hyphen: special in word sort,
+    /// below every other unit in string sort, in this order.
+    void MarkAsciiSpecials()
+    {
+        std::uint8_t weight = 1;
+        auto mark = [&](unsigned u) {
+            UnitKey& key = ascii_[u];
+            key.special = weight;
+            key.primary[0] = kSpecialPrimaryLead;
+            key.primary[1] = weight;
+            key.primaryLength = 2;
+            if (key.secondaryLength == 0) {
+                // ICU ignores controls completely; give them the common
+                // weights of any other unit so string sort sees them.
+                key.secondary[0] = ascii_['a'].secondary[0];
+                key.secondaryLength = 1;
+                key.tertiary[0] = ascii_['a'].tertiary[0];
+                key.tertiaryLength = 1;
+            }
+            key.symbol = true;
+            ++weight;
+        };
+        for (unsigned u = 0x01; u < 0x20; ++u)
+            if (u < '\t' || u > '\r')
+                mark(u);
+        mark(0x7F);
+        mark('\'');
+        mark('-');
+    }
+
+    const Page* BuildPage(std::size_t page) const
+    {
+        auto* built = new Page;
+        for (unsigned i = 0; i < 256; ++i) {
+            const UChar unit = static_cast<UChar>((page << 8) | i);
+            KeyFromIcu(collator_, &unit, 1, built->keys[i]);
+            built->keys[i].symbol = IsSymbolPrimary(built->keys[i]);
+        }
+        const Page* expected = nullptr;
+        if (!pages_[page].compare_exchange_strong(expected, built, std::memory_order_acq_rel)) {
+            delete built; // another thread won the race; both built the same
+            return expected;
+        }
+        return built;
+    }
+
+    UCollator* collator_ = nullptr;
+    std::uint8_t digitLead_ = 0;
+    std::array<UnitKey, 0x80> ascii_{};
+    mutable std::array<std::atomic<const Page*>, 256> pages_{};
+};
+
+enum class Level { Primary, Secondary, Tertiary, Special };
+
+bool IsAsciiDigit(WideChar u)
+{
+    return u >= '0' && u <= '9';
+}
+
+/// The weight bytes of one text on one level, produced unit by unit.
+class KeyStream {
+public:
+    KeyStream(const Tables& tables, const Options& options, Level level, const WideChar* text,
+              std::size_t length)
+        : tables_(tables), options_(options), level_(level), text_(text), length_(length)
+    {
+    }
+
+    /// The next byte; false at the end of the text.
+    bool Next(std::uint8_t& byte)
+    {
+        while (position_ == size_) {
+            if (index_ >= length_)
+                return false;
+            Fill();
+        }
+        byte = buffer_[position_++];
+        return true;
+    }
+
+private:
+    void Fill()
+    {
+        position_ = size_ = 0;
+        const std::size_t at = index_;
+        if (options_.digitsAsNumbers && level_ == Level::Primary && IsAsciiDigit(text_[at])) {
+            FillNumber();
+            return;
+        }
+        const UnitKey* key = &tables_.Key(text_[at]);
+        index_ = at + 1;
+        if (U16_IS_LEAD(text_[at]) && index_ < length_ && U16_IS_TRAIL(text_[index_])) {
+            tables_.PairKey(text_[at], text_[index_], pair_);
+            key = &pair_;
+            ++index_;
+        }
+        if (options_.ignoreSymbols && key->symbol)
+            return;
+        const bool setAside = key->special != 0 && !options_.stringSort;
+        switch (level_) {
+        case Level::Primary:
+            if (!setAside)
+                Append(key->primary, key->primaryLength);
+            break;
+        case Level::Secondary:
+            if (!setAside)
+                Append(key->secondary, key->secondaryLength);
+            break;
+        case Level::Tertiary:
+            if (!setAside)
+                Append(key->tertiary, key->tertiaryLength);
+            break;
+        case Level::Special:
+            if (setAside) {
+                // A later position sorts first: store its complement.
+                const auto complement = static_cast<std::uint32_t>(~static_cast<std::uint32_t>(at));
+                for (int shift = 24; shift >= 0; shift -= 8)
+                    buffer_[size_++] = static_cast<std::uint8_t>(complement >> shift);
+                buffer_[size_++] = key->special;
+            }
+            break;
+        }
+    }
+
+    /// One number of at most kMaxNumberDigits digits: the digit lead byte,
+    /// the count of significant digits, the significant digits, and the
+    /// complement of the digit count (more leading zeros sort first).
+    void FillNumber()
+    {
+        std::size_t end = index_;
+        while (end < length_ && end - index_ < static_cast<std::size_t>(kMaxNumberDigits) && IsAsciiDigit(text_[end]))
+            ++end;
+        std::size_t first = index_;
+        while (first < end && text_[first] == '0')
+            ++first;
+        buffer_[size_++] = tables_.DigitLead();
+        buffer_[size_++] = static_cast<std::uint8_t>(end - first);
+        for (std::size_t i = first; i < end; ++i)
+            buffer_[size_++] = static_cast<std::uint8_t>(text_[i]);
+        buffer_[size_++] = static_cast<std::uint8_t>(0xFF - (end - index_));
+        index_ = end;
+    }
+
+    void Append(const std::uint8_t* bytes, std::size_t count)
+    {
+        std::memcpy(buffer_ + size_, bytes, count);
+        size_ += count;
+    }
+
+    const Tables& tables_;
+    const Options& options_;
+    Level level_;
+    const WideChar* text_;
+    std::size_t length_;
+    std::size_t index_ = 0;
+    std::uint8_t buffer_[kMaxPrimaryBytes + kMaxNumberDigits + 8];
+    std::size_t size_ = 0;
+    std::size_t position_ = 0;
+    UnitKey pair_;
+};
+
+int CompareLevel(const Tables& tables, const Options& options, Level level, const WideChar* a,
+                 std::size_t aLength, const WideChar* b, std::size_t bLength)
+{
+    KeyStream sa(tables, options, level, a, aLength);
+    KeyStream sb(tables, options, level, b, bLength);
+    for (;;) {
+        std::uint8_t x = 0, y = 0;
+        const bool hasA = sa.Next(x);
+        const bool hasB = sb.Next(y);
+        if (!hasA || !hasB)
+            return hasA == hasB ? 0 : (hasA ? 1 : -1);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+}
+
+/// -1, 0 or 1, as the levels of Windows' sorting decide.
+int Collate(const Options& options, const WideChar* a, std::size_t aLength, const WideChar* b,
+            std::size_t bLength)
+{
+    const Tables& tables = Tables::Get();
+    if (!tables.Valid())
+        return 0;
+    int r = CompareLevel(tables, options, Level::Primary, a, aLength, b, bLength);
+    if (r == 0 && !options.ignoreNonSpace)
+        r = CompareLevel(tables, options, Level::Secondary, a, aLength, b, bLength);
+    if (r == 0 && !options.ignoreCase)
+        r = CompareLevel(tables, options, Level::Tertiary, a, aLength, b, bLength);
+    if (r == 0 && !options.stringSort)
+        r = CompareLevel(tables, options, Level::Special, a, aLength, b, bLength);
+    return r;
+}
+
+std::size_t Length(const WideChar* text)
+{
+    std::size_t n = 0;
+    while (text[n] != 0)
+        ++n;
+    return n;
+}
+
+Options FromFlags(unsigned flags)
+{
+    Options o;
+    o.ignoreCase = (flags & (kNormIgnoreCase | kLinguisticIgnoreCase)) != 0;
+    o.ignoreNonSpace = (flags & (kNormIgnoreNonSpace | kLinguisticIgnoreDiacritic)) != 0;
+    o.ignoreSymbols = (flags & kNormIgnoreSymbols) != 0;
+    o.digitsAsNumbers = (flags & kSortDigitsAsNumbers) != 0;
+    o.stringSort = (flags & kSortStringSort) != 0;
+    return o;
+}
+
+int ToCompareStringResult(int sign)
+{
+    return sign < 0 ? kCstrLessThan : (sign > 0 ? kCstrGreaterThan : kCstrEqual);
+}
+
+/// Compares two digit runs by value, ignoring leading zeros.
+int CompareDigitRuns(const WideChar* a, std::size_t aLength, const WideChar* b, std::size_t bLength)
+{
+    while (aLength > 0 && *a == '0') {
+        ++a;
+        --aLength;
+    }
+    while (bLength > 0 && *b == '0') {
+        ++b;
+        --bLength;
+    }
+    if (aLength != bLength)
+        return aLength < bLength ? -1 : 1;
+    for (std::size_t i = 0; i < aLength; ++i)
+        if (a[i] != b[i])
+            return a[i] < b[i] ? -1 : 1;
+    return 0;
+}
+
+} // namespace
+
+int CompareNoCase(const WideChar* a, const WideChar* b)
+{
+    if (a == nullptr || b == nullptr)
+        return a == b ? 0 : (a == nullptr ? -1 : 1);
+    Options o;
+    o.ignoreCase = true;
+    return Collate(o, a, Length(a), b, Length(b));
+}
+
+int CompareLogical(const WideChar* a, const WideChar* b)
+{
+    if (a == nullptr || b == nullptr)
+        return a == b ? 0 : (a == nullptr ? -1 : 1);
+    Options o;
+    o.ignoreCase = true;
+    for (;;) {
+        if (*a == 0 || *b == 0)
+            return *a == *b ? 0 : (*a == 0 ? -1 : 1);
+        const bool digitA = IsAsciiDigit(*a);
+        const bool digitB = IsAsciiDigit(*b);
+        if (digitA && digitB) {
+            std::size_t na = 0, nb = 0;
+            while (IsAsciiDigit(a[na]))
+                ++na;
+            while (IsAsciiDigit(b[nb]))
+                ++nb;
+            if (const int r = CompareDigitRuns(a, na, b, nb))
+                return r;
+            a += na;
+            b += nb;
+            continue;
+        }
+        if (digitA != digitB)
+            return digitA ? -1 : 1;
+        if (const int r = Collate(o, a, 1, b, 1))
+            return r;
+        ++a;
+        ++b;
+    }
+}
+
+int CompareNatural(const WideChar* a, int aLength, const WideChar* b, int bLength)
+{
+    if (a == nullptr || b == nullptr || aLength < 0 || bLength < 0)
+        return 0;
+    Options o;
+    o.ignoreCase = true;
+    o.digitsAsNumbers = true;
+    return ToCompareStringResult(
+        Collate(o, a, static_cast<std::size_t>(aLength), b, static_cast<std::size_t>(bLength)));
+}
+
+int CompareLocale(unsigned flags, const WideChar* a, int aLength, const WideChar* b, int bLength)
+{
+    if (a == nullptr || b == nullptr || aLength < -1 || bLength < -1 || (flags & ~kKnownCompareFlags) != 0)
+        return 0;
+    const std::size_t na = aLength < 0 ? Length(a) : static_cast<std::size_t>(aLength);
+    const std::size_t nb = bLength < 0 ? Length(b) : static_cast<std::size_t>(bLength);
+    return ToCompareStringResult(Collate(FromFlags(flags), a, na, b, nb));
+}
+
+} // namespace Platform
