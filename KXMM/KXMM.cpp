@@ -7,11 +7,13 @@
 #include "platform/Diagnostics.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <type_traits>
 
 namespace KXMM {
 
@@ -21,10 +23,19 @@ namespace detail {
 
 RecursiveLock blockListLock;
 
+void FormatInto(char* buffer, std::size_t size, const char* format, ...)
+{
+    std::va_list arguments;
+    va_start(arguments, format);
+    if (std::vsnprintf(buffer, size, format, arguments) < 0)
+        buffer[0] = '\0';
+    va_end(arguments);
+}
+
 void ReportFailedCondition(const char* condition, const char* unit, int line)
 {
     char text[kAssertTextSize];
-    std::snprintf(text, sizeof text, kFailedConditionFormat, condition, unit, line);
+    FormatInto(text, sizeof text, kFailedConditionFormat, condition, unit, line);
     Partition::KXMM_Assert(false, text);
 }
 
@@ -59,6 +70,18 @@ void* TryNew(std::size_t bytes, NewResult& result, bool overflow = false) noexce
     }
 }
 
+/// Adds to a statistics counter. Every change of a counter happens with
+/// blockListLock held, so a plain load and store cannot lose an update, and
+/// the hot paths pay for no atomic read-modify-write beyond the lock itself;
+/// the counters stay atomic for readers that take no lock.
+template <typename T, typename D>
+void Count(std::atomic<T>& counter, D delta) noexcept
+{
+    using U = std::make_unsigned_t<T>;
+    counter.store(static_cast<T>(static_cast<U>(counter.load(std::memory_order_relaxed)) + static_cast<U>(delta)),
+                  std::memory_order_relaxed);
+}
+
 MemoryBlock* HeaderOf(const void* handle) noexcept
 {
     return static_cast<MemoryBlock*>(const_cast<void*>(handle));
@@ -81,14 +104,29 @@ char* InlineData(MemoryBlock* header) noexcept
     return reinterpret_cast<char*>(header) + kHeaderSize;
 }
 
-/// A fresh header in `memory` with every field as a new block starts.
+/// A fresh header in `memory` with every field as a new block starts. The
+/// fields are set one by one: clearing the whole header first costs more on
+/// the allocation path than the header is worth.
 MemoryBlock* FormatHeader(void* memory, std::size_t memSize, std::size_t maxSize, char* data) noexcept
 {
-    auto* block = ::new (memory) MemoryBlock{};
+    auto* block = static_cast<MemoryBlock*>(memory);
     block->memPtr = data;
+    block->hashIndex = 0;
+    block->next = nullptr;
+    block->prev = nullptr;
     block->memSize = memSize;
     block->maxSize = maxSize;
+    block->flags = 0;
+    block->oversize = 0;
+    block->pool = nullptr;
+    block->qtResource = nullptr;
     block->resFile = kNoResourceFile;
+    block->stackTrace = nullptr;
+    block->locked = false;
+    block->userData = nullptr;
+    block->instantiated = false;
+    block->destructor = nullptr;
+    block->magic = 0;
     block->self = block;
     return block;
 }
@@ -191,12 +229,12 @@ void Partition::RemoveThisFromList()
 
 void Partition::SetIdentifier(const char* name)
 {
-    std::snprintf(identifier, sizeof identifier, "%s", name ? name : "");
+    FormatInto(identifier, sizeof identifier, "%s", name ? name : "");
 }
 
 void Partition::GetIdentifier(char* out) const
 {
-    std::snprintf(out, kIdentifierSize, "%s", identifier);
+    FormatInto(out, kIdentifierSize, "%s", identifier);
 }
 
 void Partition::SetFlags(unsigned int value)
@@ -263,33 +301,32 @@ void* Partition::Allocate(std::size_t size)
     const std::size_t n = std::max(size, kMinBlockSize);
 
     if ((flags & kPoolingOn) && currentPool != nullptr && size <= PoolOf(currentPool)->blockSize) {
+        LockGuard guard;
         if (char** handle = RequestPoolBlock(currentPool)) {
             MemoryBlock* block = HeaderOf(handle);
             block->memSize = size;
-            numCalls.fetch_add(1, std::memory_order_relaxed);
-            numBlocks.fetch_add(1, std::memory_order_relaxed);
-            bytesAllocated.fetch_add(static_cast<std::int64_t>(n), std::memory_order_relaxed);
-            numpoolHits.fetch_add(1, std::memory_order_relaxed);
+            Count(numCalls, 1);
+            Count(numBlocks, 1);
+            Count(bytesAllocated, n);
+            Count(numpoolHits, 1);
             block->instantiated = false;
             block->destructor = nullptr;
             return block->memPtr;
         }
     }
 
-    numBlocks.fetch_add(1, std::memory_order_relaxed);
-    numCalls.fetch_add(1, std::memory_order_relaxed);
-    bytesAllocated.fetch_add(static_cast<std::int64_t>(n), std::memory_order_relaxed);
-
     const bool disconnected = n >= kDisconnectThreshold;
     NewResult result;
     void* memory = TryNew(kHeaderSize + (disconnected ? kLinkSize : n), result);
     if (memory == nullptr) {
+        CountFailedAllocation(n);
         AllocationFailed(result == NewResult::Threw ? kMsgAllocateException : kMsgAllocateNull, size);
         return nullptr;
     }
     MemoryBlock* block = FormatHeader(memory, size, n, nullptr);
     block->memPtr = InlineData(block);
-    CollectStackTrace(block);
+    if (stackTraceEnabled)
+        CollectStackTrace(block);
 
     if (disconnected) {
         void* data = TryNew(n + kLinkSize, result, n > kMaxSize - kLinkSize);
@@ -297,6 +334,7 @@ void* Partition::Allocate(std::size_t size)
             // The header is of no use without its data: give it back rather
             // than leak it.
             FreeBlockStorage(block);
+            CountFailedAllocation(n);
             AllocationFailed(result == NewResult::Threw ? kMsgDisconnectedException : kMsgDisconnectedNull, n);
             return nullptr;
         }
@@ -308,9 +346,21 @@ void* Partition::Allocate(std::size_t size)
     block->magic = kLiveBlockMagic;
     {
         LockGuard guard;
+        Count(numBlocks, 1);
+        Count(numCalls, 1);
+        Count(bytesAllocated, n);
         HookupBlockToList(block, blockLists, blockListCounts);
     }
     return block->memPtr;
+}
+
+void Partition::CountFailedAllocation(std::size_t roundedSize)
+{
+    // A failed attempt still counts as an allocation made.
+    LockGuard guard;
+    Count(numBlocks, 1);
+    Count(numCalls, 1);
+    Count(bytesAllocated, roundedSize);
 }
 
 void Partition::FreeBlockStorage(MemoryBlock* block)
@@ -330,10 +380,11 @@ void Partition::Deallocate(void* data)
     MemoryBlock* block = HeaderBefore(data);
 
     if (block->pool != nullptr) {
+        LockGuard guard;
         const std::size_t size = block->memSize;
         if (ReturnPoolBlock(block->pool, block)) {
-            bytesAllocated.fetch_sub(static_cast<std::int64_t>(size), std::memory_order_relaxed);
-            numBlocks.fetch_sub(1, std::memory_order_relaxed);
+            Count(bytesAllocated, 0 - size);
+            Count(numBlocks, -1);
         }
         return;
     }
@@ -343,11 +394,11 @@ void Partition::Deallocate(void* data)
         KXMM_Assert(false, kMsgDeallocateMagic);
         return;
     }
-    bytesAllocated.fetch_sub(static_cast<std::int64_t>(block->memSize), std::memory_order_relaxed);
-    numBlocks.fetch_sub(1, std::memory_order_relaxed);
     block->magic = 0;
     {
         LockGuard guard;
+        Count(bytesAllocated, 0 - block->memSize);
+        Count(numBlocks, -1);
         RemoveBlockFromList(block, blockLists, blockListCounts);
     }
     FreeBlockStorage(block);
@@ -362,7 +413,10 @@ bool Partition::ShrinkReleaseDue(const MemoryBlock* block, std::size_t newSize) 
 
 bool Partition::ResizeBlock(MemoryBlock* block, std::size_t newSize, const CopyFunction* copy)
 {
-    bytesAllocated.fetch_add(static_cast<std::int64_t>(newSize - block->memSize), std::memory_order_relaxed);
+    {
+        LockGuard guard;
+        Count(bytesAllocated, newSize - block->memSize);
+    }
 
     if (block->maxSize >= newSize && !ShrinkReleaseDue(block, newSize)) {
         block->memSize = newSize;
@@ -468,7 +522,7 @@ void Partition::KXMM_Assert(bool condition, const char* message)
     if (condition || !assertsEnabled.load(std::memory_order_relaxed))
         return;
     char text[kAssertTextSize];
-    std::snprintf(text, sizeof text, kAssertFormat, message ? message : "");
+    FormatInto(text, sizeof text, kAssertFormat, message ? message : "");
     const AssertHandler handler = assertHandler.load(std::memory_order_acquire);
     const bool keepReporting = handler ? handler(text) : Platform::ShowAssertBox(kAssertTitle, text);
     if (!keepReporting)
@@ -724,21 +778,39 @@ bool Partition::InsertData(void* h, std::size_t offset, void* src, std::size_t l
 
 void* Partition::MemMem(const void* data, std::size_t dataLen, const void* pattern, std::size_t patternLen)
 {
-    if (patternLen == 0 || data == nullptr || pattern == nullptr)
+    if (patternLen == 0 || data == nullptr || pattern == nullptr || patternLen > dataLen)
         return nullptr;
-    const auto* start = static_cast<const unsigned char*>(data);
+    const auto* haystack = static_cast<const unsigned char*>(data);
     const auto* needle = static_cast<const unsigned char*>(pattern);
-    const auto* scan = start;
-    std::size_t remaining = dataLen;
-    while (remaining >= patternLen) {
-        const auto* found =
-            static_cast<const unsigned char*>(std::memchr(scan, needle[0], remaining - patternLen + 1));
-        if (found == nullptr)
-            return nullptr;
-        if (std::memcmp(found, needle, patternLen) == 0)
-            return const_cast<unsigned char*>(found);
-        scan = found + 1;
-        remaining = dataLen - static_cast<std::size_t>(scan - start);
+    if (patternLen == 1)
+        return const_cast<void*>(std::memchr(haystack, needle[0], dataLen));
+
+    // Candidates are positions whose first and last byte both match: in text
+    // the first byte alone matches far too often. Blocks of positions are
+    // tested together (the compiler turns the inner loop into vector
+    // compares) and the whole pattern is compared only at candidates, in
+    // order, so the first occurrence is found.
+    const unsigned char first = needle[0];
+    const unsigned char last = needle[patternLen - 1];
+    const std::size_t positions = dataLen - patternLen + 1;
+    const unsigned char* tail = haystack + patternLen - 1;
+    constexpr std::size_t kBlock = 32;
+    std::size_t i = 0;
+    for (; i + kBlock <= positions; i += kBlock) {
+        unsigned char any = 0;
+        for (std::size_t k = 0; k < kBlock; ++k)
+            any |= static_cast<unsigned char>((haystack[i + k] == first) & (tail[i + k] == last));
+        if (any == 0)
+            continue;
+        for (std::size_t k = 0; k < kBlock; ++k) {
+            if (haystack[i + k] == first && tail[i + k] == last &&
+                std::memcmp(haystack + i + k + 1, needle + 1, patternLen - 2) == 0)
+                return const_cast<unsigned char*>(haystack + i + k);
+        }
+    }
+    for (; i < positions; ++i) {
+        if (haystack[i] == first && tail[i] == last && std::memcmp(haystack + i + 1, needle + 1, patternLen - 2) == 0)
+            return const_cast<unsigned char*>(haystack + i);
     }
     return nullptr;
 }
@@ -830,8 +902,9 @@ void Partition::DestroyPool(char** pool)
         KXMM_Assert(false, kMsgDestroyPoolInUse);
         for (PoolSlot* slot = record->usedHead; slot != nullptr; slot = slot->next) {
             auto* block = reinterpret_cast<MemoryBlock*>(record->blocks + slot->index * record->stride);
-            bytesAllocated.fetch_sub(static_cast<std::int64_t>(block->memSize), std::memory_order_relaxed);
-            numBlocks.fetch_sub(1, std::memory_order_relaxed);
+            LockGuard guard;
+            Count(bytesAllocated, 0 - block->memSize);
+            Count(numBlocks, -1);
             DetachInUsePoolBlock(block);
         }
     }
@@ -932,11 +1005,10 @@ char** Partition::GetCurrentPool() const
 
 MemoryBlock* Partition::AllocateFromExistingResource(void* data, std::size_t size)
 {
-    numBlocks.fetch_add(1, std::memory_order_relaxed);
-    numCalls.fetch_add(1, std::memory_order_relaxed);
     NewResult result;
     void* memory = TryNew(kHeaderSize, result);
     if (memory == nullptr) {
+        CountFailedAllocation(0);
         AllocationFailed(result == NewResult::Threw ? kMsgAllocateException : kMsgAllocateNull, size);
         return nullptr;
     }
@@ -945,6 +1017,8 @@ MemoryBlock* Partition::AllocateFromExistingResource(void* data, std::size_t siz
     CollectStackTrace(block);
     block->magic = kLiveBlockMagic;
     LockGuard guard;
+    Count(numBlocks, 1);
+    Count(numCalls, 1);
     HookupBlockToList(block, resourceLists, resourceListCounts);
     return block;
 }
@@ -974,10 +1048,10 @@ void Partition::DeallocateResource(void* handle)
         Deallocate(block->memPtr);
         return;
     }
-    numBlocks.fetch_sub(1, std::memory_order_relaxed);
     block->magic = 0;
     {
         LockGuard guard;
+        Count(numBlocks, -1);
         RemoveBlockFromList(block, resourceLists, resourceListCounts);
     }
     FreeBlockStorage(block);

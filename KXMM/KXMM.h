@@ -310,7 +310,7 @@ protected:
     MemoryBlock* resourceLists[kBucketCount] = {};
     std::size_t resourceListCounts[kBucketCount] = {};
     // The counters are atomic: blocks of one partition may be allocated and
-    // released from several threads at once, outside the lock.
+    // released from several threads at once, and readers take no lock.
     std::atomic<std::int64_t> bytesAllocated{0};
     std::atomic<std::int64_t> numBlocks{0};
     std::atomic<std::int32_t> numCalls{0};
@@ -336,6 +336,7 @@ private:
     bool GrowBy(MemoryBlock* block, std::size_t extra);
     bool ReturnPoolBlock(char** pool, MemoryBlock* block);
     void AllocationFailed(const char* message, std::size_t size);
+    void CountFailedAllocation(std::size_t roundedSize);
     bool IsInstantiated(const char* const* h) const;
     bool ShrinkReleaseDue(const MemoryBlock* block, std::size_t newSize) const;
     void FreeBlockStorage(MemoryBlock* block);

@@ -173,4 +173,8 @@ void ReportFailedCondition(const char* condition, const char* unit, int line);
 /// Writes to the installed output handler, or to the debugger's output.
 void DebugOutput(const char* text);
 
+/// printf-style formatting into a fixed buffer of `size` bytes (> 0): longer
+/// text is cut, the result is always terminated.
+void FormatInto(char* buffer, std::size_t size, const char* format, ...);
+
 } // namespace KXMM::detail

@@ -218,21 +218,21 @@ void Partition::MemoryStat_GetSlotBoundsStr(char* buf, std::size_t bufLen, std::
     if (buf == nullptr || bufLen == 0 || slot >= kHistogramSlots)
         return;
     const unsigned long long lower = slot == 0 ? 0 : slotBounds[slot - 1] + 1;
-    std::snprintf(buf, bufLen, kSlotBoundsFormat, lower, static_cast<unsigned long long>(slotBounds[slot]));
+    FormatInto(buf, bufLen, kSlotBoundsFormat, lower, static_cast<unsigned long long>(slotBounds[slot]));
 }
 
 void Partition::PrintMemoryStats(unsigned int options) const
 {
     char line[kStatsLineSize];
-    std::snprintf(line, sizeof line, kStatsCountersFormat, numCalls.load(),
+    FormatInto(line, sizeof line, kStatsCountersFormat, numCalls.load(),
                   static_cast<std::ptrdiff_t>(numBlocks.load()), static_cast<std::ptrdiff_t>(bytesAllocated.load()),
                   static_cast<std::ptrdiff_t>(numAllocates), static_cast<std::ptrdiff_t>(numpoolHits.load()));
     DebugOutput(line);
-    std::snprintf(line, sizeof line, kStatsPoolFormat, currentPool ? "present" : "absent");
+    FormatInto(line, sizeof line, kStatsPoolFormat, currentPool ? "present" : "absent");
     DebugOutput(line);
     if (currentPool != nullptr) {
         const PoolRecord* record = PoolOf(currentPool);
-        std::snprintf(line, sizeof line, kStatsPoolUsageFormat, static_cast<std::ptrdiff_t>(record->blockCount),
+        FormatInto(line, sizeof line, kStatsPoolUsageFormat, static_cast<std::ptrdiff_t>(record->blockCount),
                       static_cast<std::ptrdiff_t>(record->blockCount - record->freeCount));
         DebugOutput(line);
     }
@@ -240,7 +240,7 @@ void Partition::PrintMemoryStats(unsigned int options) const
         for (std::size_t i = 0; i < kHistogramSlots; ++i) {
             char label[kSlotLabelSize];
             MemoryStat_GetSlotBoundsStr(label, sizeof label, i);
-            std::snprintf(line, sizeof line, kStatsHistogramFormat, i, static_cast<std::size_t>(slotCounts[i]),
+            FormatInto(line, sizeof line, kStatsHistogramFormat, i, static_cast<std::size_t>(slotCounts[i]),
                           label, static_cast<double>(slotCounts[i]) * 100.0 / slotTotal);
             DebugOutput(line);
         }

@@ -2,6 +2,8 @@
 // concatenation, insertion and the byte search.
 #include "tests/KXMM/KXMMTestSupport.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -329,6 +331,32 @@ INSTANTIATE_TEST_SUITE_P(Cases, MemMemTest,
                                            MemMemCase{"xyzxy", "xyq", -1},
                                            MemMemCase{std::string("a\0b\0c", 5), std::string("\0c", 2), 3},
                                            MemMemCase{"", "a", -1}));
+
+TEST(MemMemSearchTest, AgreesWithStdSearchOnRandomTexts)
+{
+    // Small alphabets make near misses (first and last byte matching, middle
+    // not) frequent, and lengths cross the block size of the scan.
+    std::uint64_t state = 12345;
+    auto next = [&state] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<unsigned>(state >> 33);
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const unsigned alphabet = 2 + next() % 3;
+        std::string data(next() % 300, 'a');
+        for (char& c : data)
+            c = static_cast<char>('a' + next() % alphabet);
+        std::string pattern(1 + next() % 6, 'a');
+        for (char& c : pattern)
+            c = static_cast<char>('a' + next() % alphabet);
+        const auto expected = std::search(data.begin(), data.end(), pattern.begin(), pattern.end());
+        const void* found = KXMM::Partition::MemMem(data.data(), data.size(), pattern.data(), pattern.size());
+        if (expected == data.end())
+            ASSERT_EQ(found, nullptr) << data << " / " << pattern;
+        else
+            ASSERT_EQ(found, data.data() + (expected - data.begin())) << data << " / " << pattern;
+    }
+}
 
 } // namespace
 } // namespace KXMMTest
