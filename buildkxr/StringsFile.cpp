@@ -6,8 +6,10 @@
 // matters (the closing quote, a backslash, a line feed) four units at a time
 // in a 64-bit word. A value is written where it stands, so until its first
 // escape or second segment nothing moves at all; after that each run is moved
-// down in one block. The table is an array filled in file order and sorted
-// once at the end.
+// down in one block. The table is an array filled in file order and ordered
+// once at the end, by an 8-byte key prefix computed while the key is still in
+// the cache (radix-sorted when the table is large), falling back to the rest
+// of the key only where prefixes tie.
 #include "buildkxr/StringsFile.h"
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 static_assert(std::endian::native == std::endian::little,
               "strings files are little-endian and are parsed in place as native units");
@@ -128,6 +131,22 @@ char16_t HexEscapeValue(const unsigned char (&text)[kHexEscapeDigits])
     return static_cast<char16_t>(value);
 }
 
+constexpr std::size_t kPrefixBytes = 8;
+constexpr std::uint64_t kPrefixLastByte = 0xFF;
+
+/// The first 8 bytes of a key as a big-endian number, zero-padded after a
+/// shorter key's end, so that numbers order like the keys' starts.
+std::uint64_t KeyPrefix(const char* key)
+{
+    std::uint64_t prefix = 0;
+    std::size_t i = 0;
+    for (; i < kPrefixBytes && key[i] != '\0'; ++i)
+        prefix = prefix << 8 | static_cast<unsigned char>(key[i]);
+    if (i == 0 || i == kPrefixBytes) // nothing to pad, or no room for padding
+        return prefix;
+    return prefix << (8 * (kPrefixBytes - i));
+}
+
 int SaturatedLine(std::uint64_t line)
 {
     return line > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(line);
@@ -142,28 +161,106 @@ const char16_t* StringTable::Find(std::string_view key) const
     return at != entries_.end() && std::string_view(at->key) == key ? at->value : nullptr;
 }
 
-void StringTable::Seal(std::size_t orderedCount)
-{
-    const auto keyLess = [](const Entry& a, const Entry& b) { return std::strcmp(a.key, b.key) < 0; };
-    const auto keyEqual = [](const Entry& a, const Entry& b) { return std::strcmp(a.key, b.key) == 0; };
-    const auto first = entries_.begin() + static_cast<std::ptrdiff_t>(orderedCount);
+namespace {
 
-    // Files are often written in key order; then there is nothing to do.
-    if (std::adjacent_find(first, entries_.end(), [&](const Entry& a, const Entry& b) { return !keyLess(a, b); }) !=
-        entries_.end()) {
-        // Stable, so that among equal keys file order survives and the last
-        // given value can be picked.
-        std::stable_sort(first, entries_.end(), keyLess);
-        auto out = first;
-        for (auto in = first; in != entries_.end(); ++out) {
-            auto last = in;
-            while (++in != entries_.end() && keyEqual(*in, *last))
-                last = in;
-            *out = *last;
-        }
-        entries_.erase(out, entries_.end());
+/// Equal prefixes of keys shorter than the prefix are equal keys; longer ones
+/// are told apart by the rest of the key.
+int CompareKeys(std::uint64_t prefixA, const char* keyA, std::uint64_t prefixB, const char* keyB)
+{
+    if (prefixA != prefixB)
+        return prefixA < prefixB ? -1 : 1;
+    return (prefixA & kPrefixLastByte) == 0 ? 0 : std::strcmp(keyA + kPrefixBytes, keyB + kPrefixBytes);
+}
+
+// Large tables are ordered by their prefixes with a radix sort (six stable
+// passes of 11 bits, none of them comparing), then each run of equal
+// prefixes by the rest of its keys. Below the threshold a comparison sort
+// is quicker than clearing the counters.
+constexpr std::size_t kRadixSortThreshold = 4096;
+constexpr unsigned kRadixBits = 11;
+constexpr std::size_t kRadixBuckets = std::size_t{1} << kRadixBits;
+constexpr unsigned kRadixPasses = (64 + kRadixBits - 1) / kRadixBits;
+
+} // namespace
+
+void StringTable::OrderPending()
+{
+    const std::size_t count = pending_.size();
+    sortKeys_.resize(count);
+    for (std::size_t i = 0; i < count; ++i)
+        sortKeys_[i] = {pending_[i].prefix, i};
+    // File order breaks ties, so the last value given for a key ends its run.
+    const auto less = [this](const SortKey& a, const SortKey& b) {
+        const int keys = CompareKeys(a.prefix, pending_[a.index].key, b.prefix, pending_[b.index].key);
+        return keys != 0 ? keys < 0 : a.index < b.index;
+    };
+    if (count < kRadixSortThreshold) {
+        std::sort(sortKeys_.begin(), sortKeys_.end(), less);
+        return;
     }
-    if (orderedCount == 0 || first == entries_.end() || keyLess(*(first - 1), *first))
+
+    std::vector<std::size_t> counts(kRadixPasses * kRadixBuckets);
+    for (const SortKey& key : sortKeys_) {
+        for (unsigned pass = 0; pass < kRadixPasses; ++pass)
+            ++counts[pass * kRadixBuckets + ((key.prefix >> (pass * kRadixBits)) & (kRadixBuckets - 1))];
+    }
+    sortSpare_.resize(count);
+    for (unsigned pass = 0; pass < kRadixPasses; ++pass) {
+        std::size_t* bucket = &counts[pass * kRadixBuckets];
+        if (std::find(bucket, bucket + kRadixBuckets, count) != bucket + kRadixBuckets)
+            continue; // every prefix has the same digit here
+        std::size_t start = 0;
+        for (std::size_t b = 0; b < kRadixBuckets; ++b)
+            start += std::exchange(bucket[b], start);
+        for (const SortKey& key : sortKeys_)
+            sortSpare_[bucket[(key.prefix >> (pass * kRadixBits)) & (kRadixBuckets - 1)]++] = key;
+        sortKeys_.swap(sortSpare_);
+    }
+    // Runs of equal prefixes of long keys still need the rest of the keys.
+    for (auto run = sortKeys_.begin(); run != sortKeys_.end();) {
+        auto runEnd = run + 1;
+        while (runEnd != sortKeys_.end() && runEnd->prefix == run->prefix)
+            ++runEnd;
+        if (runEnd - run > 1 && (run->prefix & kPrefixLastByte) != 0)
+            std::sort(run, runEnd, less);
+        run = runEnd;
+    }
+}
+
+void StringTable::Seal()
+{
+    if (pending_.empty())
+        return;
+    const std::size_t orderedCount = entries_.size();
+    entries_.reserve(orderedCount + pending_.size());
+
+    // Files are often written in key order; then there is nothing to sort.
+    bool ordered = true;
+    for (std::size_t i = 1; i < pending_.size() && ordered; ++i)
+        ordered = CompareKeys(pending_[i - 1].prefix, pending_[i - 1].key, pending_[i].prefix, pending_[i].key) < 0;
+    if (ordered) {
+        for (const PendingEntry& entry : pending_)
+            entries_.push_back({entry.key, entry.value});
+    } else {
+        OrderPending();
+        // Of each run of equal keys the last, the value given last, stays.
+        for (std::size_t i = 0; i < sortKeys_.size(); ++i) {
+            const PendingEntry& entry = pending_[sortKeys_[i].index];
+            if (i + 1 < sortKeys_.size()) {
+                const PendingEntry& next = pending_[sortKeys_[i + 1].index];
+                if (CompareKeys(entry.prefix, entry.key, next.prefix, next.key) == 0)
+                    continue;
+            }
+            entries_.push_back({entry.key, entry.value});
+        }
+        sortKeys_.clear();
+        sortSpare_.clear();
+    }
+    pending_.clear();
+
+    const auto keyLess = [](const Entry& a, const Entry& b) { return std::strcmp(a.key, b.key) < 0; };
+    const auto first = entries_.begin() + static_cast<std::ptrdiff_t>(orderedCount);
+    if (orderedCount == 0 || keyLess(*(first - 1), *first))
         return;
 
     // Merge the new entries into the earlier ones; the new one wins a tie.
@@ -197,10 +294,11 @@ bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& t
     const char* key = nullptr;  // the key whose value is being read
     char* keyOut = nullptr;     // where the next key byte goes
     char16_t* valueOut = nullptr; // where the next value unit goes
-    const std::size_t orderedCount = table.size();
+    table.pending_.clear();
+    std::uint64_t keyPrefix = 0; // of the key whose value is being read
 
     const auto fail = [&](const char* message, std::uint64_t atLine) {
-        table.Seal(orderedCount);
+        table.Seal();
         if (error != nullptr) {
             error->message = message;
             error->line = SaturatedLine(atLine);
@@ -232,7 +330,7 @@ bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& t
             if (in == end) {
                 if (state != State::ExpectKey)
                     return fail(kStringsErrorEndOfFile, line);
-                table.Seal(orderedCount);
+                table.Seal();
                 return true;
             }
             const char16_t unit = *in;
@@ -257,7 +355,7 @@ bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& t
                 if (in == end)
                     return fail(kStringsErrorEndOfFile, line);
                 // A value is entered in the table as soon as it has a unit.
-                table.entries_.push_back({key, in});
+                table.pending_.push_back({keyPrefix, key, in});
                 valueOut = in;
                 state = State::InValue;
                 break;
@@ -287,6 +385,7 @@ bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& t
             if (*in == kLineFeed)
                 return fail(kStringsErrorKeyEndOfLine, line);
             *keyOut = '\0';
+            keyPrefix = KeyPrefix(key); // while the key is still in the cache
             ++in;
             state = State::ExpectEquals;
             break;

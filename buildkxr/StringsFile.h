@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -89,19 +90,38 @@ public:
     /// when the table has no such key. O(log n).
     const char16_t* Find(std::string_view key) const;
 
-    /// Forgets every entry; the buffers they pointed into are not touched.
+    /// Forgets every entry (keeping the storage for the next parse); the
+    /// buffers they pointed into are not touched.
     void clear() { entries_.clear(); }
 
 private:
     friend bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& table,
                                    StringsParseError* error);
 
-    /// Orders the entries appended since the first `orderedCount` (which are
-    /// already ordered and unique) and merges them in; of equal keys the one
-    /// appended last stays.
-    void Seal(std::size_t orderedCount);
+    /// One entry as the parser appends it, in file order. The key's first 8
+    /// bytes as a big-endian number settle most comparisons without touching
+    /// the buffer.
+    struct PendingEntry {
+        std::uint64_t prefix;
+        const char* key;
+        const char16_t* value;
+    };
+    /// What the ordering moves around: a prefix and the index of its entry.
+    struct SortKey {
+        std::uint64_t prefix;
+        std::size_t index;
+    };
+
+    /// Orders the pending entries, keeps the last of equal keys, and merges
+    /// them into the entries (a pending key replaces an equal one there).
+    void Seal();
+    void OrderPending();
 
     std::vector<Entry> entries_;
+    // Parse-time storage, empty between parses and kept for the next one.
+    std::vector<PendingEntry> pending_;
+    std::vector<SortKey> sortKeys_;
+    std::vector<SortKey> sortSpare_;
 };
 
 /// Parses the strings file held in `buffer`, `byteLength` bytes long, into

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <map>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +26,12 @@ struct ParseCase {
     int line = 0;
     bool alsoCrLf = true;          // the same result with every LF written as CR LF
 };
+
+// Failure output names the case rather than dumping its bytes.
+void PrintTo(const ParseCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 std::vector<char16_t> BufferOf(const std::u16string& units)
 {
@@ -300,6 +309,56 @@ TEST(ParseTableOrder, LaterParseReplacesEqualKeysAndMergesOthers)
     EXPECT_EQ(Contents(table), (Entries{{"a", u"1"}, {"b", u"4"}, {"m", u"new"}, {"z", u"2"}}));
 }
 
+TEST(ParseTableOrder, LargeTablesOrderLikeAnOrderedMap)
+{
+    // Enough entries for the radix path, with keys that tie on their first 8
+    // bytes, keys shorter than that, bytes above 0x7F and repeated keys.
+    const char* const shapes[] = {"IDS_DIALOG_TITLE_", "IDS_DIALOG_", "k", "\xE9t\xE9", "", "menu.item."};
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+    std::u16string text;
+    std::map<std::string, std::u16string> expected;
+    for (int i = 0; i < 20000; ++i) {
+        std::string key = shapes[next() % 6];
+        for (std::uint32_t n = next() % 4000; n != 0; n /= 7)
+            key += static_cast<char>('0' + n % 7);
+        std::u16string value = u"v";
+        value += static_cast<char16_t>(u'a' + next() % 26);
+        value += static_cast<char16_t>(0x4E00 + i % 1000);
+        text += u"\"";
+        for (char c : key)
+            text += static_cast<char16_t>(static_cast<unsigned char>(c));
+        text += u"\" = \"";
+        text += value;
+        text += u"\";\n";
+        expected[key] = value;
+    }
+    ASSERT_GT(expected.size(), 4096u);
+    const Entries ordered(expected.begin(), expected.end());
+
+    std::vector<char16_t> buffer = BufferOf(text);
+    StringTable table;
+    ASSERT_TRUE(ParseStringsBuffer(buffer.data(), buffer.size() * 2, table, nullptr));
+    EXPECT_EQ(Contents(table), ordered);
+    for (const auto& [key, value] : expected)
+        ASSERT_EQ(std::u16string(table.Find(key)), value) << key;
+
+    // The same entries already in key order take the path without sorting.
+    text.clear();
+    for (const auto& [key, value] : expected) {
+        text += u"\"";
+        for (char c : key)
+            text += static_cast<char16_t>(static_cast<unsigned char>(c));
+        text += u"\"=\"";
+        text += value;
+        text += u"\";";
+    }
+    buffer = BufferOf(text);
+    table.clear();
+    ASSERT_TRUE(ParseStringsBuffer(buffer.data(), buffer.size() * 2, table, nullptr));
+    EXPECT_EQ(Contents(table), ordered);
+}
+
 TEST(ParseTableOrder, FindLooksUpWholeKeys)
 {
     std::vector<char16_t> buffer = BufferOf(u"\"ab\"=\"1\"; \"a\"=\"2\"; \"\"=\"3\";");
@@ -322,6 +381,7 @@ TEST(ParseFailure, KeepsEarlierEntriesOrderedAndFillsOnlyGivenOutputs)
     EXPECT_EQ(Contents(table), (Entries{{"a", u"2"}, {"b", u"1"}}));
 
     int line = 0;
+    table.clear(); // its entries point into the buffer about to be replaced
     buffer = BufferOf(u"\"b\"=\"1\";\n\"a\"=\"2\";\n\"c\" x");
     ASSERT_FALSE(ParseStringsBuffer(buffer.data(), buffer.size() * 2, table, nullptr, &line));
     EXPECT_EQ(line, 3);
