@@ -1,11 +1,17 @@
-// Linux text services: the Win32 text functions of Text.h reproduced with ICU.
+// Linux text services: the Win32 text functions of Text.h reproduced with ICU
+// (comparisons live in TextCollation.cpp).
 //
-// The goal is Windows' answers, not ICU's: where the two disagree, the
-// Windows behaviour (as recorded in tests/data/TextReference.windows.txt) is
-// what this file implements, usually as a small correction applied on top of
-// an ICU table. Every hot path (ASCII comparison and casing, already-normalized
-// text) avoids ICU calls and allocation.
+// The goal is Windows' answers, not ICU's. Where the two disagree, this file
+// implements what Windows does, as recorded in the reference table
+// tests/data/TextReference.windows.txt: corrections on top of ICU's code-page
+// tables, the best-fit mappings and character classes of
+// WindowsTextTables.inc (generated from that table), Windows' way of replacing
+// malformed UTF-8, and its refusal to normalize noncharacters. ASCII text,
+// and normalization of text that is already normalized, never reach ICU's
+// allocating paths.
 #include "platform/Text.h"
+
+#include "platform/posix/WindowsTextTables.inc"
 
 #include <unicode/ubrk.h>
 #include <unicode/ucnv.h>
@@ -17,8 +23,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
-#include <memory>
+#include <iterator>
+#include <span>
 #include <vector>
 
 namespace Platform {
@@ -34,121 +40,139 @@ constexpr char kWindowsDefaultChar = '?';
 constexpr WideChar kReplacementCharacter = 0xFFFD;
 /// @}
 
+constexpr char kIcuWindows1252[] = "windows-1252";
+constexpr char kIcuMacRoman[] = "macos-0_2-10.2";
 constexpr char kBreakLocale[] = "en_US";
 
-bool IsHighSurrogate(WideChar u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(WideChar u) { return u >= 0xDC00 && u <= 0xDFFF; }
+/// Resolves a -1 count to the length including the NUL.
+template <typename T> int ResolveCount(const T* text, int count)
+{
+    if (count >= 0)
+        return count;
+    int n = 0;
+    while (text[n] != 0)
+        ++n;
+    return n + 1;
+}
+
+/// Collects converted output the Win32 way: with capacity 0 it only counts;
+/// otherwise running past the capacity is a failure (the result is 0).
+template <typename T> class Sink {
+public:
+    Sink(T* out, int capacity) : out_(out), capacity_(capacity) {}
+
+    void Put(T value)
+    {
+        if (capacity_ != 0) {
+            if (count_ >= capacity_) {
+                overflow_ = true;
+                return;
+            }
+            out_[count_] = value;
+        }
+        ++count_;
+    }
+
+    int Result() const { return overflow_ ? 0 : count_; }
+
+private:
+    T* out_;
+    int capacity_;
+    int count_ = 0;
+    bool overflow_ = false;
+};
 
 // ---------------------------------------------------------------------------
 // Single-byte code pages
 
-/// A byte <-> UTF-16 table. Bytes decode through `toUnicode`; units encode
-/// through the reverse map (exact round trips first, then the best-fit
-/// mappings Windows applies when no exact byte exists).
+/// A byte <-> UTF-16 table: bytes decode through ICU's table with Windows'
+/// corrections; units encode through the exact reverse mapping, then
+/// Windows' best-fit mappings.
 class SingleByteCodePage {
 public:
     struct Correction {
         unsigned char byte;
         WideChar unit;
     };
-    struct BestFit {
-        WideChar unit;
-        unsigned char byte;
-    };
 
-    SingleByteCodePage(const char* icuName, const Correction* corrections, std::size_t correctionCount,
-                       const BestFit* bestFits, std::size_t bestFitCount)
+    SingleByteCodePage(const char* icuName, std::span<const Correction> corrections,
+                       std::span<const WindowsTables::BestFitEntry> bestFits)
     {
         UErrorCode status = U_ZERO_ERROR;
         UConverter* converter = ucnv_open(icuName, &status);
         for (int b = 0; b < 256; ++b) {
             const char byte = static_cast<char>(b);
             UChar unit = static_cast<UChar>(b);
-            UErrorCode convStatus = U_ZERO_ERROR;
-            if (converter) {
+            if (converter != nullptr) {
+                UErrorCode convStatus = U_ZERO_ERROR;
                 ucnv_reset(converter);
                 if (ucnv_toUChars(converter, &unit, 1, &byte, 1, &convStatus) != 1)
                     unit = static_cast<UChar>(b);
             }
             toUnicode_[static_cast<std::size_t>(b)] = unit;
         }
-        if (converter)
+        if (converter != nullptr)
             ucnv_close(converter);
-        for (std::size_t i = 0; i < correctionCount; ++i)
-            toUnicode_[corrections[i].byte] = corrections[i].unit;
+        for (const Correction& c : corrections)
+            toUnicode_[c.byte] = c.unit;
 
-        // Exact mappings win over best fit; among exact ones the lowest byte.
         latin1_.fill(kUnmapped);
-        for (int b = 255; b >= 0; --b) {
+        for (int b = 255; b >= 0; --b) { // the lowest byte wins a shared unit
             const WideChar unit = toUnicode_[static_cast<std::size_t>(b)];
             if (unit < 0x100)
                 latin1_[unit] = static_cast<std::uint16_t>(b);
             else
-                Add(unit, static_cast<unsigned char>(b));
+                others_.push_back({unit, static_cast<unsigned char>(b)});
         }
-        for (std::size_t i = 0; i < bestFitCount; ++i) {
-            if (bestFits[i].unit < 0x100) {
-                if (latin1_[bestFits[i].unit] == kUnmapped)
-                    latin1_[bestFits[i].unit] = bestFits[i].byte;
-            } else {
-                Add(bestFits[i].unit, bestFits[i].byte);
+        for (const auto& fit : bestFits) {
+            if (fit.unit < 0x100) {
+                if (latin1_[fit.unit] == kUnmapped)
+                    latin1_[fit.unit] = fit.byte;
+            } else if (std::none_of(others_.begin(), others_.end(),
+                                    [&](const Entry& e) { return e.unit == fit.unit; })) {
+                others_.push_back({fit.unit, fit.byte});
             }
         }
-        std::sort(others_.begin(), others_.end(),
-                  [](const BestFit& x, const BestFit& y) { return x.unit < y.unit; });
+        std::sort(others_.begin(), others_.end(), [](const Entry& x, const Entry& y) { return x.unit < y.unit; });
     }
 
     WideChar Decode(unsigned char byte) const { return toUnicode_[byte]; }
 
-    /// The byte for `unit`, or -1 when the code page has none.
+    /// The byte for `unit` (exact or best fit), or -1 when there is none.
     int Encode(WideChar unit) const
     {
         if (unit < 0x100)
             return latin1_[unit] == kUnmapped ? -1 : latin1_[unit];
-        return Lookup(unit);
-    }
-
-private:
-    static constexpr std::uint16_t kUnmapped = 0x100;
-
-    void Add(WideChar unit, unsigned char byte)
-    {
-        // Built once, so a linear duplicate check is fine; later entries lose.
-        for (const BestFit& e : others_)
-            if (e.unit == unit)
-                return;
-        others_.push_back({unit, byte});
-    }
-
-    int Lookup(WideChar unit) const
-    {
-        auto it = std::lower_bound(others_.begin(), others_.end(), unit,
-                                   [](const BestFit& e, WideChar u) { return e.unit < u; });
+        const auto it = std::lower_bound(others_.begin(), others_.end(), unit,
+                                         [](const Entry& e, WideChar u) { return e.unit < u; });
         return it != others_.end() && it->unit == unit ? it->byte : -1;
     }
 
+private:
+    struct Entry {
+        WideChar unit;
+        unsigned char byte;
+    };
+    static constexpr std::uint16_t kUnmapped = 0x100;
+
     std::array<WideChar, 256> toUnicode_{};
     std::array<std::uint16_t, 256> latin1_{};
-    std::vector<BestFit> others_;
+    std::vector<Entry> others_;
 };
 
-// Windows' Mac Roman (c_10000) differs from ICU's Mac OS table where Apple
-// revised its mapping after Windows took its copy.
-constexpr SingleByteCodePage::Correction kMacRomanCorrections[] = {
-    {0xBD, 0x2126}, // OHM SIGN where ICU has GREEK CAPITAL LETTER OMEGA
-    {0xDB, 0x00A4}, // CURRENCY SIGN where ICU has EURO SIGN
-};
+// Windows' Mac Roman table (c_10000) keeps the OHM SIGN where Apple's later
+// table, which ICU follows, has GREEK CAPITAL LETTER OMEGA.
+constexpr SingleByteCodePage::Correction kMacRomanCorrections[] = {{0xBD, 0x2126}};
 
 const SingleByteCodePage& Windows1252()
 {
-    static const SingleByteCodePage table("windows-1252", nullptr, 0, nullptr, 0);
+    static const SingleByteCodePage table(kIcuWindows1252, {}, WindowsTables::kWindows1252BestFit);
     return table;
 }
 
 const SingleByteCodePage& MacRoman()
 {
-    static const SingleByteCodePage table("macos-0_2-10.2", kMacRomanCorrections, std::size(kMacRomanCorrections),
-                                          nullptr, 0);
+    static const SingleByteCodePage table(kIcuMacRoman, kMacRomanCorrections, WindowsTables::kMacRomanBestFit);
     return table;
 }
 
@@ -166,63 +190,141 @@ const SingleByteCodePage* SingleByteFor(unsigned codePage)
     }
 }
 
-/// Resolves a -1 count to the length including the NUL.
-template <typename T> int ResolveCount(const T* text, int count)
+const UNormalizer2* Nfc()
 {
-    if (count >= 0)
-        return count;
-    int n = 0;
-    while (text[n] != 0)
-        ++n;
-    return n + 1;
+    UErrorCode status = U_ZERO_ERROR;
+    return unorm2_getNFCInstance(&status);
 }
 
-// Writes `n` units produced by `produce(i)` into out, Win32 style.
-template <typename Out, typename Produce> int Emit(int n, Out* out, int outCapacity, Produce produce)
+int EncodeSingleByte(const SingleByteCodePage& table, unsigned flags, const WideChar* units, int count, char* out,
+                     int outCapacity, char fallback)
 {
-    if (outCapacity == 0)
-        return n;
-    if (n > outCapacity)
-        return 0;
-    for (int i = 0; i < n; ++i)
-        out[i] = produce(i);
-    return n;
+    Sink<char> sink(out, outCapacity);
+    for (int i = 0; i < count; ++i) {
+        // Composite check: a base followed by a mark it composes with is
+        // written as the composed character, if the code page has one for it
+        // (exactly or by best fit); otherwise both go out separately.
+        if ((flags & kCompositeCheck) != 0 && i + 1 < count) {
+            const UChar32 composed = unorm2_composePair(Nfc(), units[i], units[i + 1]);
+            const int byte = composed >= 0 && composed <= 0xFFFF ? table.Encode(static_cast<WideChar>(composed)) : -1;
+            if (byte >= 0) {
+                sink.Put(static_cast<char>(byte));
+                ++i;
+                continue;
+            }
+        }
+        const int byte = table.Encode(units[i]);
+        sink.Put(byte < 0 ? fallback : static_cast<char>(byte));
+    }
+    return sink.Result();
 }
+
+// ---------------------------------------------------------------------------
+// Symbol code page: C0 controls as they are, every other byte in the
+// private-use block U+F000..U+F0FF where symbol fonts put their glyphs.
+
+constexpr WideChar kSymbolBase = 0xF000;
+constexpr unsigned kSymbolFirstMapped = 0x20;
 
 int DecodeSymbol(const unsigned char* bytes, int count, WideChar* out, int outCapacity)
 {
-    // The symbol code page keeps the C0 controls and moves every other byte
-    // into the private-use block U+F000..U+F0FF where symbol fonts live.
-    return Emit(count, out, outCapacity, [&](int i) {
-        const unsigned char b = bytes[i];
-        return static_cast<WideChar>(b < 0x20 ? b : 0xF000 + b);
-    });
+    Sink<WideChar> sink(out, outCapacity);
+    for (int i = 0; i < count; ++i)
+        sink.Put(static_cast<WideChar>(bytes[i] < kSymbolFirstMapped ? bytes[i] : kSymbolBase + bytes[i]));
+    return sink.Result();
 }
 
 int EncodeSymbol(const WideChar* units, int count, char* out, int outCapacity)
 {
+    Sink<char> sink(out, outCapacity);
     for (int i = 0; i < count; ++i) {
         const WideChar u = units[i];
-        if (!(u < 0x20 || (u >= 0xF020 && u <= 0xF0FF)))
-            return 0;
+        if (u < kSymbolFirstMapped)
+            sink.Put(static_cast<char>(u));
+        else if (u >= kSymbolBase + kSymbolFirstMapped && u <= kSymbolBase + 0xFF)
+            sink.Put(static_cast<char>(u - kSymbolBase));
+        else
+            return 0; // the symbol code page has no default character
     }
-    return Emit(count, out, outCapacity, [&](int i) { return static_cast<char>(units[i] & 0xFF); });
+    return sink.Result();
 }
 
-int DecodeUtf8(const char* bytes, int count, unsigned flags, WideChar* out, int outCapacity)
+// ---------------------------------------------------------------------------
+// UTF-8
+
+bool IsContinuation(unsigned char b)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t length = 0;
-    int32_t substitutions = 0;
-    u_strFromUTF8WithSub(outCapacity == 0 ? nullptr : out, outCapacity, &length, bytes, count,
-                         kReplacementCharacter, &substitutions, &status);
-    if ((flags & kMbErrInvalidChars) && substitutions > 0)
-        return 0;
-    if (status == U_BUFFER_OVERFLOW_ERROR && outCapacity == 0)
-        return length;
-    if (U_FAILURE(status))
-        return 0;
-    return length;
+    return (b & 0xC0) == 0x80;
+}
+
+/// Decodes UTF-8 replacing malformed input by U+FFFD as Windows does:
+/// a lead byte whose sequence runs past the end takes all remaining bytes
+/// into one replacement; a lead byte with a continuation byte outside its
+/// allowed range takes that byte along; any other malformed byte is one
+/// replacement. Returns -1 instead when `strict` and input is malformed.
+int DecodeUtf8(const unsigned char* bytes, int count, bool strict, WideChar* out, int outCapacity)
+{
+    Sink<WideChar> sink(out, outCapacity);
+    int i = 0;
+    while (i < count) {
+        const unsigned char b = bytes[i];
+        if (b < 0x80) {
+            sink.Put(b);
+            ++i;
+            continue;
+        }
+        int need = 0;
+        unsigned char low = 0x80, high = 0xBF; // the allowed second byte
+        if (b >= 0xC2 && b <= 0xDF) {
+            need = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            need = 3;
+            if (b == 0xE0)
+                low = 0xA0; // no overlong forms
+            else if (b == 0xED)
+                high = 0x9F; // no surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            need = 4;
+            if (b == 0xF0)
+                low = 0x90;
+            else if (b == 0xF4)
+                high = 0x8F; // nothing above U+10FFFF
+        }
+        int consumed = 1;
+        bool valid = false;
+        if (need == 0) {
+            consumed = 1;
+        } else if (count - i < need) {
+            consumed = count - i;
+        } else if (!IsContinuation(bytes[i + 1])) {
+            consumed = 1;
+        } else if (bytes[i + 1] < low || bytes[i + 1] > high) {
+            consumed = 2;
+        } else {
+            consumed = 2;
+            while (consumed < need && IsContinuation(bytes[i + consumed]))
+                ++consumed;
+            valid = consumed == need;
+        }
+        if (!valid) {
+            if (strict)
+                return -1;
+            sink.Put(kReplacementCharacter);
+            i += consumed;
+            continue;
+        }
+        std::uint32_t cp = b & (0xFF >> (need + 1));
+        for (int k = 1; k < need; ++k)
+            cp = (cp << 6) | (bytes[i + k] & 0x3F);
+        if (cp > 0xFFFF) {
+            sink.Put(static_cast<WideChar>(U16_LEAD(cp)));
+            sink.Put(static_cast<WideChar>(U16_TRAIL(cp)));
+        } else {
+            sink.Put(static_cast<WideChar>(cp));
+        }
+        i += need;
+    }
+    return sink.Result();
 }
 
 int EncodeUtf8(const WideChar* units, int count, unsigned flags, char* out, int outCapacity)
@@ -232,13 +334,11 @@ int EncodeUtf8(const WideChar* units, int count, unsigned flags, char* out, int 
     int32_t substitutions = 0;
     u_strToUTF8WithSub(outCapacity == 0 ? nullptr : out, outCapacity, &length, units, count,
                        kReplacementCharacter, &substitutions, &status);
-    if ((flags & kWcErrInvalidChars) && substitutions > 0)
+    if ((flags & kWcErrInvalidChars) != 0 && substitutions > 0)
         return 0;
     if (status == U_BUFFER_OVERFLOW_ERROR && outCapacity == 0)
         return length;
-    if (U_FAILURE(status))
-        return 0;
-    return length;
+    return U_FAILURE(status) ? 0 : length;
 }
 
 } // namespace
@@ -257,23 +357,27 @@ int MultiByteToWide(unsigned codePage, unsigned flags, const char* bytes, int by
     const int count = ResolveCount(bytes, byteCount);
     const auto* ubytes = reinterpret_cast<const unsigned char*>(bytes);
     switch (codePage) {
-    case kCodePageUtf8:
-        if (flags & ~kMbErrInvalidChars)
+    case kCodePageUtf8: {
+        // Windows takes (and ignores) the precomposed flag for UTF-8.
+        if ((flags & ~(kMbErrInvalidChars | kPrecomposed)) != 0)
             return 0;
-        return DecodeUtf8(bytes, count, flags, out, outCapacity);
+        const int n = DecodeUtf8(ubytes, count, (flags & kMbErrInvalidChars) != 0, out, outCapacity);
+        return n < 0 ? 0 : n;
+    }
     case kCodePageSymbol:
-        if (flags != 0)
-            return 0;
-        return DecodeSymbol(ubytes, count, out, outCapacity);
+        return flags == 0 ? DecodeSymbol(ubytes, count, out, outCapacity) : 0;
     default:
         break;
     }
     const SingleByteCodePage* table = SingleByteFor(codePage);
     if (table == nullptr || (flags & ~(kPrecomposed | kMbErrInvalidChars)) != 0)
         return 0;
-    // Single-byte tables hold only precomposed characters, so the flag that
-    // chooses precomposed output changes nothing.
-    return Emit(count, out, outCapacity, [&](int i) { return table->Decode(ubytes[i]); });
+    // These tables hold only precomposed characters: the precomposed flag
+    // changes nothing, and every byte is defined.
+    Sink<WideChar> sink(out, outCapacity);
+    for (int i = 0; i < count; ++i)
+        sink.Put(table->Decode(ubytes[i]));
+    return sink.Result();
 }
 
 int WideToMultiByte(unsigned codePage, unsigned flags, const WideChar* units, int unitCount, char* out,
@@ -285,24 +389,20 @@ int WideToMultiByte(unsigned codePage, unsigned flags, const WideChar* units, in
     const int count = ResolveCount(units, unitCount);
     switch (codePage) {
     case kCodePageUtf8:
-        if (flags & ~kWcErrInvalidChars)
+        // Windows takes (and ignores) the composite check for UTF-8.
+        if ((flags & ~(kWcErrInvalidChars | kCompositeCheck)) != 0)
             return 0;
         return EncodeUtf8(units, count, flags, out, outCapacity);
     case kCodePageSymbol:
-        if (flags != 0)
-            return 0;
-        return EncodeSymbol(units, count, out, outCapacity);
+        return flags == 0 ? EncodeSymbol(units, count, out, outCapacity) : 0;
     default:
         break;
     }
     const SingleByteCodePage* table = SingleByteFor(codePage);
     if (table == nullptr || (flags & ~kCompositeCheck) != 0)
         return 0;
-    const char fallback = defaultChar ? *defaultChar : kWindowsDefaultChar;
-    return Emit(count, out, outCapacity, [&](int i) {
-        const int b = table->Encode(units[i]);
-        return b < 0 ? fallback : static_cast<char>(b);
-    });
+    return EncodeSingleByte(*table, flags, units, count, out, outCapacity,
+                            defaultChar != nullptr ? *defaultChar : kWindowsDefaultChar);
 }
 
 // ---------------------------------------------------------------------------
@@ -316,20 +416,32 @@ const UNormalizer2* NormalizerFor(NormalForm form)
     return form == NormalForm::C ? unorm2_getNFCInstance(&status) : unorm2_getNFDInstance(&status);
 }
 
-/// Windows refuses text that is not well-formed UTF-16.
-bool HasLoneSurrogate(const WideChar* text, int length)
+bool IsNoncharacter(UChar32 cp)
+{
+    return (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE;
+}
+
+/// Windows normalizes only well-formed UTF-16 without noncharacters; for
+/// anything else both functions fail.
+bool IsNormalizable(const WideChar* text, int length)
 {
     for (int i = 0; i < length; ++i) {
         const WideChar u = text[i];
-        if (IsHighSurrogate(u)) {
-            if (i + 1 >= length || !IsLowSurrogate(text[i + 1]))
-                return true;
+        if (u < 0xD800)
+            continue;
+        UChar32 cp = u;
+        if (U16_IS_LEAD(u)) {
+            if (i + 1 >= length || !U16_IS_TRAIL(text[i + 1]))
+                return false;
+            cp = U16_GET_SUPPLEMENTARY(u, text[i + 1]);
             ++i;
-        } else if (IsLowSurrogate(u)) {
-            return true;
+        } else if (U16_IS_TRAIL(u)) {
+            return false;
         }
+        if (IsNoncharacter(cp))
+            return false;
     }
-    return false;
+    return true;
 }
 
 } // namespace
@@ -348,7 +460,7 @@ bool IsNormalized(NormalForm form, const WideChar* text, int length)
         return true;
     if (i > 0)
         --i;
-    if (HasLoneSurrogate(text + i, count - i))
+    if (!IsNormalizable(text + i, count - i))
         return false;
     UErrorCode status = U_ZERO_ERROR;
     const UBool result = unorm2_isNormalized(NormalizerFor(form), text + i, count - i, &status);
@@ -360,9 +472,7 @@ int Normalize(NormalForm form, const WideChar* src, int srcLength, WideChar* dst
     if (src == nullptr || srcLength < -1 || dstCapacity < 0 || (dstCapacity > 0 && dst == nullptr))
         return 0;
     const int count = ResolveCount(src, srcLength);
-    if (count == 0)
-        return 0;
-    if (HasLoneSurrogate(src, count))
+    if (count == 0 || !IsNormalizable(src, count))
         return 0;
     UErrorCode status = U_ZERO_ERROR;
     const int32_t length =
@@ -375,47 +485,82 @@ int Normalize(NormalForm form, const WideChar* src, int srcLength, WideChar* dst
 }
 
 // ---------------------------------------------------------------------------
-// Casing
+// Casing: Windows maps a unit only where the simple mapping is a pair that
+// maps back (A <-> a), so the micro sign, dotless i, long s, final sigma, the
+// title-case digraphs, the Kelvin and Angstrom signs and the like stay as they
+// are. Surrogates are left alone, except that the buffer forms map whole
+// supplementary characters (Deseret and the like) by the same rule.
 
 WideChar UpperUnit(WideChar unit)
 {
     if (unit < 0x80)
-        return unit >= 'a' && unit <= 'z' ? static_cast<WideChar>(unit - 0x20) : unit;
-    if (IsHighSurrogate(unit) || IsLowSurrogate(unit))
+        return unit >= 'a' && unit <= 'z' ? static_cast<WideChar>(unit - ('a' - 'A')) : unit;
+    if (U16_IS_SURROGATE(unit))
         return unit;
-    const UChar32 mapped = u_toupper(unit);
-    return mapped > 0xFFFF ? unit : static_cast<WideChar>(mapped);
+    const UChar32 upper = u_toupper(unit);
+    return upper != unit && upper <= 0xFFFF && u_tolower(upper) == unit ? static_cast<WideChar>(upper) : unit;
 }
 
 WideChar LowerUnit(WideChar unit)
 {
     if (unit < 0x80)
-        return unit >= 'A' && unit <= 'Z' ? static_cast<WideChar>(unit + 0x20) : unit;
-    if (IsHighSurrogate(unit) || IsLowSurrogate(unit))
+        return unit >= 'A' && unit <= 'Z' ? static_cast<WideChar>(unit + ('a' - 'A')) : unit;
+    if (U16_IS_SURROGATE(unit))
         return unit;
-    const UChar32 mapped = u_tolower(unit);
-    return mapped > 0xFFFF ? unit : static_cast<WideChar>(mapped);
+    const UChar32 lower = u_tolower(unit);
+    return lower != unit && lower <= 0xFFFF && u_toupper(lower) == unit ? static_cast<WideChar>(lower) : unit;
 }
 
-void UpperBuffer(WideChar* text, std::size_t count)
+namespace {
+
+/// Maps a supplementary character in a buffer when its simple mapping pairs
+/// up the same way; the result is again a surrogate pair, so lengths and
+/// positions never change.
+template <typename Map, typename Inverse>
+bool MapPair(WideChar* pair, Map map, Inverse inverse)
+{
+    const UChar32 cp = U16_GET_SUPPLEMENTARY(pair[0], pair[1]);
+    const UChar32 mapped = map(cp);
+    if (mapped == cp || mapped <= 0xFFFF || inverse(mapped) != cp)
+        return false;
+    pair[0] = static_cast<WideChar>(U16_LEAD(mapped));
+    pair[1] = static_cast<WideChar>(U16_TRAIL(mapped));
+    return true;
+}
+
+template <typename Unit, typename Map, typename Inverse>
+void MapBuffer(WideChar* text, std::size_t count, Unit unit, Map map, Inverse inverse)
 {
     if (text == nullptr)
         return;
-    for (std::size_t i = 0; i < count; ++i)
-        text[i] = UpperUnit(text[i]);
+    for (std::size_t i = 0; i < count; ++i) {
+        // Buffers, unlike single units, also map supplementary characters.
+        if (U16_IS_LEAD(text[i]) && i + 1 < count && U16_IS_TRAIL(text[i + 1])) {
+            MapPair(text + i, map, inverse);
+            ++i;
+        } else {
+            text[i] = unit(text[i]);
+        }
+    }
+}
+
+} // namespace
+
+void UpperBuffer(WideChar* text, std::size_t count)
+{
+    MapBuffer(text, count, UpperUnit, u_toupper, u_tolower);
 }
 
 void LowerBuffer(WideChar* text, std::size_t count)
 {
-    if (text == nullptr)
-        return;
-    for (std::size_t i = 0; i < count; ++i)
-        text[i] = LowerUnit(text[i]);
+    MapBuffer(text, count, LowerUnit, u_tolower, u_toupper);
 }
 
 void UpperBytes(char* bytes, int count, bool /*userLocale*/)
 {
-    // User and system locale are the same US-English locale here.
+    // The user and the system locale are the same US-English locale here:
+    // Windows-1252 bytes, upper-cased as units, written back when the code
+    // page has the upper-case character.
     if (bytes == nullptr || count <= 0)
         return;
     const SingleByteCodePage& table = Windows1252();
@@ -423,30 +568,46 @@ void UpperBytes(char* bytes, int count, bool /*userLocale*/)
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (b < 0x80) {
             if (b >= 'a' && b <= 'z')
-                bytes[i] = static_cast<char>(b - 0x20);
+                bytes[i] = static_cast<char>(b - ('a' - 'A'));
             continue;
         }
-        const int upper = table.Encode(UpperUnit(table.Decode(b)));
-        if (upper >= 0)
-            bytes[i] = static_cast<char>(upper);
+        const WideChar unit = table.Decode(b);
+        const WideChar upper = UpperUnit(unit);
+        if (upper == unit)
+            continue;
+        const int mapped = table.Encode(upper);
+        if (mapped >= 0 && table.Decode(static_cast<unsigned char>(mapped)) == upper)
+            bytes[i] = static_cast<char>(mapped);
     }
 }
 
 // ---------------------------------------------------------------------------
-// Character classes
+// Character classes, from Windows' own ranges
+
+namespace {
+
+template <std::size_t N> bool InRanges(const std::array<WindowsTables::UnitRange, N>& ranges, WideChar unit)
+{
+    const auto it = std::upper_bound(ranges.begin(), ranges.end(), unit,
+                                     [](WideChar u, const WindowsTables::UnitRange& r) { return u < r.first; });
+    return it != ranges.begin() && unit <= std::prev(it)->last;
+}
+
+} // namespace
 
 bool IsPunctuation(WideChar unit)
 {
     if (unit < 0x80)
-        return unit > 0x20 && unit < 0x7F && !((unit >= '0' && unit <= '9') || ((unit | 0x20) >= 'a' && (unit | 0x20) <= 'z'));
-    return u_ispunct(unit) || (u_charType(unit) >= U_MATH_SYMBOL && u_charType(unit) <= U_OTHER_SYMBOL);
+        return unit > 0x20 && unit < 0x7F && !((unit >= '0' && unit <= '9') || (unit >= 'A' && unit <= 'Z') ||
+                                               (unit >= 'a' && unit <= 'z'));
+    return InRanges(WindowsTables::kPunctuation, unit);
 }
 
 bool IsWhitespace(WideChar unit)
 {
     if (unit < 0x80)
-        return unit == ' ' || (unit >= 0x09 && unit <= 0x0D);
-    return u_isspace(unit);
+        return unit == ' ' || (unit >= '\t' && unit <= '\r');
+    return InRanges(WindowsTables::kWhitespace, unit);
 }
 
 // ---------------------------------------------------------------------------
@@ -459,16 +620,17 @@ std::size_t ClusterBoundaryAtOrBefore(const WideChar* text, std::size_t length, 
     if (text == nullptr || limit == 0)
         return 0;
     UErrorCode status = U_ZERO_ERROR;
-    // The iterator searches backwards from the limit only as far as the rules
-    // need, so the cost does not grow with the text.
-    UBreakIterator* it = ubrk_open(UBRK_CHARACTER, kBreakLocale, text, static_cast<int32_t>(length), &status);
+    // The iterator looks back from the limit only as far as the rules need,
+    // so the cost does not grow with the text.
+    UBreakIterator* it = ubrk_open(UBRK_CHARACTER, kBreakLocale, text,
+                                   static_cast<int32_t>(std::min<std::size_t>(length, INT32_MAX)), &status);
     if (U_FAILURE(status))
         return limit;
-    int32_t boundary = ubrk_preceding(it, static_cast<int32_t>(limit) + 1);
+    const int32_t boundary = ubrk_isBoundary(it, static_cast<int32_t>(limit))
+                                 ? static_cast<int32_t>(limit)
+                                 : ubrk_preceding(it, static_cast<int32_t>(limit));
     ubrk_close(it);
-    if (boundary == UBRK_DONE)
-        return 0;
-    return static_cast<std::size_t>(boundary);
+    return boundary == UBRK_DONE ? 0 : static_cast<std::size_t>(boundary);
 }
 
 } // namespace Platform

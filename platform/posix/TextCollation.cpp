@@ -6,7 +6,8 @@
 // control characters aside: they count only on the last level, by position
 // (a later position sorts first) and weight. ICU supplies the weights of each
 // unit (its root collation, one sort key per unit, cached per 256-unit page);
-// the ASCII symbols are then re-ranked into Windows' order. A comparison walks
+// the symbols, special and ignorable units whose Windows order the generated
+// WindowsTextTables.inc records are then put in that order. A comparison walks
 // both texts level by level, comparing the weight bytes as two lazy streams:
 // one engine for every text, so results are consistent (a strict weak order)
 // whatever mix of ASCII and other text is sorted, and ASCII text never reaches
@@ -20,6 +21,9 @@
 // single-character case-insensitive strings.
 #include "platform/Text.h"
 
+#include "platform/posix/WindowsTextTables.inc"
+
+#include <unicode/uchar.h>
 #include <unicode/ucol.h>
 #include <unicode/utf16.h>
 
@@ -56,10 +60,6 @@ constexpr int kCstrGreaterThan = 3;
 
 constexpr char kCollationLocale[] = "en_US";
 
-/// Windows' order of the ASCII symbols that carry a primary weight in word
-/// sort. Hyphen, apostrophe and the controls other than tab..CR are special.
-constexpr char kWindowsSymbolOrder[] = " \t\n\v\f\r!\"#$%&()*,./:;?@[\\]^_`{|}~+<=>";
-
 /// Largest digit run compared as one number; longer runs continue as further
 /// numbers.
 constexpr int kMaxNumberDigits = 19;
@@ -67,6 +67,13 @@ constexpr int kMaxNumberDigits = 19;
 /// Lead byte of the primaries given to special units in string sort: below
 /// every ICU primary (ICU keeps 0x00..0x02 for its own separators).
 constexpr std::uint8_t kSpecialPrimaryLead = 0x01;
+/// Lead byte of the primaries of surrogate units: above every ICU primary of
+/// the Basic Multilingual Plane.
+constexpr std::uint8_t kSurrogatePrimaryLead = 0xFE;
+/// Second byte of the symbols ranked by Windows' table, after the lead byte of
+/// ICU's first symbol: below every second byte ICU uses, so these symbols come
+/// before all others.
+constexpr std::uint8_t kSymbolPrimarySecond = 0x01;
 
 constexpr std::size_t kMaxPrimaryBytes = 24;
 constexpr std::size_t kMaxOtherBytes = 8;
@@ -137,14 +144,6 @@ public:
         return p->keys[unit & 0xFF];
     }
 
-    /// The key of a supplementary character (not cached: they are rare).
-    void PairKey(WideChar high, WideChar low, UnitKey& key) const
-    {
-        const UChar pair[2] = {high, low};
-        KeyFromIcu(collator_, pair, 2, key);
-        key.symbol = IsSymbolPrimary(key);
-    }
-
     std::uint8_t DigitLead() const { return digitLead_; }
 
 private:
@@ -166,10 +165,11 @@ private:
             KeyFromIcu(collator_, &unit, 1, ascii_[u]);
         }
         digitLead_ = ascii_['0'].primary[0];
-        for (auto& key : ascii_)
-            key.symbol = IsSymbolPrimary(key);
-        RerankAsciiSymbols();
-        MarkAsciiSpecials();
+        symbolLead_ = ascii_['\t'].primary[0];
+        for (unsigned u = 0; u < 0x80; ++u) {
+            ascii_[u].symbol = IsSymbolPrimary(ascii_[u]);
+            ApplyWindowsOrder(static_cast<WideChar>(u), ascii_[u]);
+        }
     }
 
     ~Tables()
@@ -185,54 +185,62 @@ private:
         return key.primaryLength > 0 && key.primary[0] < digitLead_;
     }
 
-    /// Hands the primaries ICU gives the ASCII symbols back out in Windows'
-    /// order, so other scripts' symbols keep their ICU place between them.
-    void RerankAsciiSymbols()
+    /// Puts a unit where Windows sorts it, for the units whose place the
+    /// generated tables record: ignorable units lose every weight; special
+    /// units are set aside by word sort and sort below everything else in
+    /// string sort; symbols take their Windows rank, all of them before any
+    /// other symbol ICU knows.
+    void ApplyWindowsOrder(WideChar unit, UnitKey& key) const
     {
-        constexpr std::size_t n = sizeof kWindowsSymbolOrder - 1;
-        std::array<UnitKey, n> keys;
-        for (std::size_t i = 0; i < n; ++i)
-            keys[i] = ascii_[static_cast<unsigned char>(kWindowsSymbolOrder[i])];
-        std::sort(keys.begin(), keys.end(), [](const UnitKey& a, const UnitKey& b) {
-            return std::lexicographical_compare(a.primary, a.primary + a.primaryLength, b.primary,
-                                                b.primary + b.primaryLength);
-        });
-        for (std::size_t i = 0; i < n; ++i) {
-            UnitKey& target = ascii_[static_cast<unsigned char>(kWindowsSymbolOrder[i])];
-            std::memcpy(target.primary, keys[i].primary, sizeof target.primary);
-            target.primaryLength = keys[i].primaryLength;
-            target.symbol = true;
+        if (std::binary_search(WindowsTables::kSortIgnorable.begin(), WindowsTables::kSortIgnorable.end(), unit) ||
+            (unit >= 0x80 && !U16_IS_SURROGATE(unit) &&
+             (u_charType(unit) == U_UNASSIGNED || U_IS_UNICODE_NONCHAR(unit)))) {
+            // Windows gives what its table does not know no weight at all.
+            key = UnitKey{};
+            return;
         }
-    }
-
-    /// Controls (except tab..CR), apostrophe and hyphen: special in word sort,
-    /// below every other unit in string sort, in this order.
-    void MarkAsciiSpecials()
-    {
-        std::uint8_t weight = 1;
-        auto mark = [&](unsigned u) {
-            UnitKey& key = ascii_[u];
-            key.special = weight;
-            key.primary[0] = kSpecialPrimaryLead;
-            key.primary[1] = weight;
-            key.primaryLength = 2;
-            if (key.secondaryLength == 0) {
-                // ICU ignores controls completely; give them the common
-                // weights of any other unit so string sort sees them.
-                key.secondary[0] = ascii_['a'].secondary[0];
-                key.secondaryLength = 1;
-                key.tertiary[0] = ascii_['a'].tertiary[0];
-                key.tertiaryLength = 1;
-            }
-            key.symbol = true;
-            ++weight;
+        if (U16_IS_SURROGATE(unit)) {
+            // Windows weighs surrogates one unit at a time, after all other
+            // text and without case.
+            key = UnitKey{};
+            key.primary[0] = kSurrogatePrimaryLead;
+            key.primary[1] = static_cast<std::uint8_t>(unit >> 8);
+            key.primary[2] = static_cast<std::uint8_t>(unit & 0xFF);
+            key.primaryLength = 3;
+            key.secondary[0] = ascii_['a'].secondary[0];
+            key.secondaryLength = 1;
+            key.tertiary[0] = ascii_['a'].tertiary[0];
+            key.tertiaryLength = 1;
+            return;
+        }
+        const auto find = [unit](const auto& table) -> const WindowsTables::WeightEntry* {
+            const auto it = std::lower_bound(table.begin(), table.end(), unit,
+                                             [](const WindowsTables::WeightEntry& e, WideChar u) { return e.unit < u; });
+            return it != table.end() && it->unit == unit ? &*it : nullptr;
         };
-        for (unsigned u = 0x01; u < 0x20; ++u)
-            if (u < '\t' || u > '\r')
-                mark(u);
-        mark(0x7F);
-        mark('\'');
-        mark('-');
+        if (const auto* special = find(WindowsTables::kSortSpecials)) {
+            key.special = static_cast<std::uint8_t>(special->weight);
+            key.primary[0] = kSpecialPrimaryLead;
+            key.primary[1] = key.special;
+            key.primaryLength = 2;
+        } else if (const auto* symbol = find(WindowsTables::kSortSymbols)) {
+            key.primary[0] = symbolLead_;
+            key.primary[1] = kSymbolPrimarySecond;
+            key.primary[2] = static_cast<std::uint8_t>(symbol->weight >> 8);
+            key.primary[3] = static_cast<std::uint8_t>(symbol->weight & 0xFF);
+            key.primaryLength = 4;
+        } else {
+            return;
+        }
+        key.symbol = true;
+        if (key.secondaryLength == 0) {
+            // ICU ignores controls completely; Windows weighs them like any
+            // other unit.
+            key.secondary[0] = ascii_['a'].secondary[0];
+            key.secondaryLength = 1;
+            key.tertiary[0] = ascii_['a'].tertiary[0];
+            key.tertiaryLength = 1;
+        }
     }
 
     const Page* BuildPage(std::size_t page) const
@@ -242,6 +250,7 @@ private:
             const UChar unit = static_cast<UChar>((page << 8) | i);
             KeyFromIcu(collator_, &unit, 1, built->keys[i]);
             built->keys[i].symbol = IsSymbolPrimary(built->keys[i]);
+            ApplyWindowsOrder(unit, built->keys[i]);
         }
         const Page* expected = nullptr;
         if (!pages_[page].compare_exchange_strong(expected, built, std::memory_order_acq_rel)) {
@@ -253,6 +262,7 @@ private:
 
     UCollator* collator_ = nullptr;
     std::uint8_t digitLead_ = 0;
+    std::uint8_t symbolLead_ = 0;
     std::array<UnitKey, 0x80> ascii_{};
     mutable std::array<std::atomic<const Page*>, 256> pages_{};
 };
@@ -296,11 +306,6 @@ private:
         }
         const UnitKey* key = &tables_.Key(text_[at]);
         index_ = at + 1;
-        if (U16_IS_LEAD(text_[at]) && index_ < length_ && U16_IS_TRAIL(text_[index_])) {
-            tables_.PairKey(text_[at], text_[index_], pair_);
-            key = &pair_;
-            ++index_;
-        }
         if (options_.ignoreSymbols && key->symbol)
             return;
         const bool setAside = key->special != 0 && !options_.stringSort;
@@ -363,7 +368,6 @@ private:
     std::uint8_t buffer_[kMaxPrimaryBytes + kMaxNumberDigits + 8];
     std::size_t size_ = 0;
     std::size_t position_ = 0;
-    UnitKey pair_;
 };
 
 int CompareLevel(const Tables& tables, const Options& options, Level level, const WideChar* a,

@@ -3,8 +3,10 @@
 // code yields the Windows table under Wine and the Linux table natively.
 #include "tests/platform/TextReferenceTable.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -20,6 +22,8 @@ constexpr char kGroupClose[] = "]]";
 constexpr char kEmptyTextLine[] = "\\e";
 constexpr char kAsciiSuffix[] = ".ascii";
 constexpr char kAsciiGroupPrefix[] = "ascii-";
+constexpr char kSymbolGroup[] = "symbol-units";
+constexpr char kSymbolSuffix[] = ".symbols";
 constexpr char kFailValue[] = "fail";
 constexpr std::size_t kMaxDifferencesKept = 12;
 constexpr unsigned kUnitCount = 0x10000;
@@ -144,6 +148,7 @@ public:
         }
         Comparisons(UnitGroup("ascii-units", 0x00, 0x7F));
         Comparisons(UnitGroup("latin1-units", 0x80, 0xFF));
+        Comparisons(SymbolGroup());
         UnitMaps();
         CodePageBytes("cp2", Platform::kCodePageMac);
         CodePageBytes("cpansi", Platform::kCodePageAnsi);
@@ -171,6 +176,30 @@ private:
     }
 
     /// Only the groups named as ASCII groups form the exact ASCII categories.
+    /// Every ASCII unit but letters and digits, the Latin-1 symbols and
+    /// controls, common punctuation and the currency signs, with the empty
+    /// text, the digit 0 and the letter a as landmarks: the order Windows gives
+    /// them is where the Linux collation takes its symbol weights from.
+    static Group SymbolGroup()
+    {
+        Group g;
+        g.name = kSymbolGroup;
+        g.texts.push_back(Text()); // what equals it is ignorable
+        const auto add = [&](unsigned first, unsigned last) {
+            for (unsigned u = first; u <= last; ++u)
+                if (u >= 0x80 || !std::isalnum(static_cast<int>(u)) || u == '0' || u == 'a')
+                    g.texts.push_back(Text(1, static_cast<WideChar>(u)));
+        };
+        add(0x01, 0x7F);
+        add(0x80, 0xBF);
+        add(0xD7, 0xD7);
+        add(0xF7, 0xF7);
+        add(0x2010, 0x2027);
+        add(0x2030, 0x2044);
+        add(0x20A0, 0x20C0);
+        return g;
+    }
+
     static bool AllAscii(const Group& g)
     {
         if (g.name.rfind(kAsciiGroupPrefix, 0) != 0)
@@ -187,11 +216,18 @@ private:
     {
         const bool ascii = AllAscii(g);
         for (const Comparison& c : TextReference::Comparisons()) {
+            // The symbol group is where the Linux tables come from: keep its
+            // agreement apart from that of the independent corpus, and record
+            // only the word and string sorts that the tables take from it.
+            if (g.name == kSymbolGroup && std::strcmp(c.name, "nocase") != 0 && std::strcmp(c.name, "locale") != 0)
+                continue;
+            const std::string category =
+                g.name == kSymbolGroup ? std::string(c.name) + kSymbolSuffix : Category(c.name, ascii);
             for (const Text& a : g.texts) {
                 std::string row;
                 for (const Text& b : g.texts)
                     row += c.sign(a, b);
-                Add(Category(c.name, ascii), Key(g, a), row);
+                Add(category, Key(g, a), row);
             }
         }
     }
@@ -662,6 +698,16 @@ bool ParseTable(const std::string& content, std::vector<Line>& lines)
     return true;
 }
 
+const std::vector<WineDeviation>& KnownWineDeviations()
+{
+    static const std::vector<WineDeviation> deviations = {
+        {"api", "mb.utf8.too-small",
+         "a 4-byte sequence into a 1-unit buffer: Wine writes the high surrogate and returns 1, Windows fails "
+         "with ERROR_INSUFFICIENT_BUFFER (0)"},
+    };
+    return deviations;
+}
+
 std::map<std::string, Agreement> Compare(const std::vector<Line>& expected, const std::vector<Line>& actual)
 {
     const Items want = Expand(expected);
@@ -678,7 +724,13 @@ std::map<std::string, Agreement> Compare(const std::vector<Line>& expected, cons
                 if (it != gotCategory->second.end())
                     mine = it->second;
             }
-            if (mine == value)
+            const auto& deviations = KnownWineDeviations();
+            const auto deviation = std::find_if(deviations.begin(), deviations.end(), [&](const WineDeviation& d) {
+                return category == d.category && key == d.key;
+            });
+            if (deviation != deviations.end() && mine != value)
+                a.wineDeviations.push_back(key + ": Wine " + value + ", here " + mine + " (" + deviation->reason + ")");
+            else if (mine == value)
                 ++a.agree;
             else if (a.differences.size() < kMaxDifferencesKept)
                 a.differences.push_back(key + ": expected " + value + ", got " + mine);

@@ -13,6 +13,8 @@
 //   - everything else: one item per line.
 // Categories ending in ".ascii" hold only ASCII inputs; together with the
 // code-page, API and normalization categories they must agree exactly.
+// Categories ending in ".symbols" compare the symbol group from which the
+// Linux sort tables are generated, so their agreement is not independent.
 #pragma once
 
 #include "platform/Text.h"
@@ -57,7 +59,22 @@ struct Agreement {
     std::size_t agree = 0;
     std::size_t total = 0;
     std::vector<std::string> differences; ///< the first few, for the report
+    /// Items where Wine, which records the reference, is known to differ from
+    /// Windows and this platform follows Windows; counted in `total` but
+    /// neither as agreeing nor as a difference.
+    std::vector<std::string> wineDeviations;
 };
+
+/// An item of the reference that records a Wine peculiarity, not Windows'
+/// behaviour.
+struct WineDeviation {
+    const char* category;
+    const char* key;
+    const char* reason;
+};
+
+/// The items of the reference known to show Wine rather than Windows.
+const std::vector<WineDeviation>& KnownWineDeviations();
 
 /// Compares two tables category by category; items missing on one side count
 /// as disagreements.
