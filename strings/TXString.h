@@ -38,6 +38,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -577,13 +578,20 @@ private:
     template <TXUnitType C>
     void InsertUnits(std::size_t position, const C* units, std::size_t count)
     {
-        position = std::min(position, text.size());
+        // Units from inside the own text are copied out first; then a gap is
+        // opened and filled, which also keeps the compiler's overlap analysis
+        // of the pointer form of insert quiet.
         if constexpr (std::same_as<std::remove_cv_t<C>, TXChar>) {
-            text.insert(position, units, count);
-        } else {
-            text.insert(position, count, TXChar(0));
-            std::copy_n(units, count, text.data() + position);
+            const std::less<const TXChar*> before;
+            if (!before(units, text.data()) && before(units, text.data() + text.size() + 1)) {
+                const TXInnerString copy(units, count);
+                InsertUnits(position, copy.data(), count);
+                return;
+            }
         }
+        position = std::min(position, text.size());
+        text.insert(position, count, TXChar(0));
+        std::copy_n(units, count, text.data() + position);
     }
 
     static TXChar& ScratchUnit() noexcept;

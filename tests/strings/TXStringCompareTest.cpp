@@ -1,0 +1,189 @@
+// TXString comparison, case and searching: every comparison rule, the ASCII
+// fast path of the case-insensitive equality against the platform's own
+// answer, title case, and every search rule with its start clipping.
+#include "TXStringTestSupport.h"
+
+#include "platform/Text.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using CompareTest = StringTest;
+
+TEST_F(CompareTest, EqualityRules)
+{
+    const TXString upper(u"ABC");
+    const TXString lower(u"abc");
+    EXPECT_TRUE(upper == lower);
+    EXPECT_FALSE(upper != lower);
+    EXPECT_FALSE(upper.Equal(lower));
+    EXPECT_TRUE(upper.Equal(TXString(u"ABC")));
+    EXPECT_TRUE(upper.EqualNoCase(lower));
+    EXPECT_FALSE(upper.EqualNoCase(TXString(u"ABCD")));
+
+    EXPECT_TRUE(upper == "abc");
+    EXPECT_TRUE("abc" == upper) << "reversed operands";
+    EXPECT_TRUE(upper == u"aBc");
+    EXPECT_TRUE(TXString(u"\u00E9") == "\xC3\x89") << "UTF-8 decoded before comparing";
+    EXPECT_FALSE(TXString(u"e") == "\xC3\xA9");
+    EXPECT_TRUE(upper != "abcd");
+    EXPECT_FALSE(upper == static_cast<const char*>(nullptr));
+    EXPECT_TRUE(TXString() == static_cast<const char*>(nullptr)) << "null equals exactly the empty text";
+    EXPECT_TRUE(TXString() == static_cast<const char16_t*>(nullptr));
+    EXPECT_FALSE(upper == static_cast<const unsigned short*>(nullptr));
+
+    EXPECT_TRUE(TXString(u"a") < TXString(u"B"));
+    EXPECT_TRUE(TXString(u"B") > TXString(u"a"));
+    EXPECT_TRUE(upper <= lower);
+    EXPECT_TRUE(upper >= lower);
+}
+
+TEST_F(CompareTest, OrderingRules)
+{
+    struct Case {
+        std::u16string a;
+        std::u16string b;
+        int compare;
+    };
+    const std::vector<Case> codeUnitOrder = {
+        {u"ab", u"abc", -1}, {u"b", u"abc", 1},       {u"abc", u"abc", 0},
+        {u"", u"", 0},       {u"\uFFFF", u"a", 1},     {u"\xD800", u"\uE000", -1},
+        {u"a", u"A", 1},     {std::u16string(u"a\0", 2), u"a", 1},
+    };
+    for (const Case& c : codeUnitOrder) {
+        SCOPED_TRACE(testing::Message() << "Compare case " << (&c - codeUnitOrder.data()));
+        EXPECT_EQ(Text(c.a).Compare(Text(c.b)), c.compare);
+    }
+
+    EXPECT_EQ(TXString(u"file10").CompareLogical(u"file9"), 1);
+    EXPECT_EQ(TXString(u"file9").CompareLogical(u"file10"), -1);
+    EXPECT_EQ(TXString().CompareLogical(u"a"), 1) << "empty texts sort last";
+    EXPECT_EQ(TXString(u"a").CompareLogical(TXString()), -1);
+    EXPECT_EQ(TXString().CompareLogical(TXString()), 0);
+    EXPECT_EQ(TXString(u"a-1").CompareLogical(u"a!1", true), 0);
+    EXPECT_EQ(TXString(u"a\x01" u"1").CompareLogical(u"a!1", true), 0) << "control units count as !";
+
+    EXPECT_EQ(TXString(u"file10").CompareNatural(u"file9"), 1);
+    EXPECT_EQ(TXString(u"ABC").CompareNatural(u"abc"), 0);
+    EXPECT_EQ(TXString(u"a").CompareNatural(u"b"), -1);
+
+    EXPECT_EQ(TXString(u"abc").CompareNoCase(u"ABC"), 0);
+    EXPECT_LT(TXString(u"abc").CompareNoCase(u"abd"), 0);
+    const TXString b(u"b");
+    const TXString a(u"a");
+    EXPECT_EQ(b.CompareNoCase(a), Platform::CompareNoCase(b.GetData(), a.GetData())) << "unchanged";
+}
+
+// The fast path decides only what the platform would decide the same way;
+// every pair here must get exactly the platform's answer.
+TEST_F(CompareTest, AsciiFastPathAgreesWithThePlatform)
+{
+    const std::vector<std::pair<std::u16string, std::u16string>> pairs = {
+        {u"Hello World", u"hello world"},
+        {u"Hello World", u"Hello Worle"},
+        {u"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", u"abcdefghijklmnopqrstuvwxyz0123456789"},
+        {u"path/to/File.TXT", u"PATH/TO/file.txt"},
+        {u"a-b", u"a'b"},
+        {u"a-b", u"ab-"},
+        {u"a b", u"a_b"},
+        {u"a\x01" u"b", u"a\x02" u"b"},
+        {u"\x01\x02", u"\x03\x04"},
+        {u"x\x7F", u"x\x1F"},
+        {u"[", u"{"},
+        {u"@", u"`"},
+        {u"1", u"\u00B9"},
+        {u"caf\u00E9", u"CAF\u00C9"},
+        {u"\u00E9tat", u"\u00C9TAT"},
+        {u"e\u0301", u"\u00E9x"},
+        {u"stra\u00DFe", u"STRASSE"},
+        {u"\u0130", u"i"},
+        {std::u16string(u"ab\0c", 4), std::u16string(u"AB\0d", 4)},
+        {std::u16string(u"a\0", 2), std::u16string(u"ab", 2)},
+        {u"", u""},
+        {u"csm", u"CSM"},
+        {u"csm", u"cst"},
+    };
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const TXString left = Text(pairs[i].first);
+        const TXString right = Text(pairs[i].second);
+        const bool platform = left.GetLength() == right.GetLength() &&
+                              Platform::CompareNoCase(left.GetData(), right.GetData()) == 0;
+        SCOPED_TRACE(testing::Message() << "pair " << i);
+        EXPECT_EQ(left.EqualNoCase(right), platform);
+        EXPECT_EQ(right.EqualNoCase(left), platform);
+        EXPECT_EQ(left == right, platform);
+    }
+}
+
+TEST_F(CompareTest, CaseOperations)
+{
+    EXPECT_EQ(Units(TXString(u"abc\u00E9").MakeUpper()), u"ABC\u00C9");
+    EXPECT_EQ(Units(TXString(u"ABC\u00C9").MakeLower()), u"abc\u00E9");
+    EXPECT_EQ(Units(TXString(u"hELLO wORLD-fOO").MakeTitleCase()), u"Hello World-Foo");
+    EXPECT_EQ(Units(TXString(u"hELLO wORLD").MakeTitleCase(u'x')), u"hello World");
+    EXPECT_EQ(Units(TXString(u"hELLO").MakeTitleCase(u' ')), u"Hello");
+    EXPECT_EQ(Units(TXString(u"a.b,c").MakeTitleCase()), u"A.B,C");
+    EXPECT_EQ(Units(TXString(u"ab\U0001F600").Reverse()), u"\xDE00\xD83D" u"ba");
+}
+
+TEST_F(CompareTest, SearchRules)
+{
+    struct Case {
+        const char* name;
+        std::int64_t found;
+        std::int64_t expected;
+    };
+    const TXString xax(u"xax");
+    const TXString text(u"Hello hello");
+    const TXString blanks(u"  ab");
+    const TXString empty;
+    const std::vector<Case> table = {
+        {"Find", text.Find(u"llo"), 2},
+        {"Find from start", text.Find(u"llo", 3), 8},
+        {"Find negative start", text.Find(u"He", -5), 0},
+        {"Find empty sub", text.Find(TXString(), 0), -1},
+        {"Find in empty", empty.Find(u"a"), -1},
+        {"Find ignoring case", text.Find(u"HELLO", 1, true), 6},
+        {"Find case-sensitive", text.Find(u"HELLO", 0, false), -1},
+        {"Find unit", xax.Find(u'x', 1), 2},
+        {"Find unit start at length", xax.Find(u'x', 3), -1},
+        {"Find unit ignoring case", text.Find(u'H', 1, true), 6},
+        {"Find char", text.Find('o'), 4},
+        {"Find unsigned char", TXString(u"a\u00E9").Find(static_cast<unsigned char>(0xE9)), 1},
+        {"ReverseFind", text.ReverseFind(u"llo"), 8},
+        {"ReverseFind clipped start", text.ReverseFind(u"llo", 100), 8},
+        {"ReverseFind before start", text.ReverseFind(u"llo", 7), 2},
+        {"ReverseFind begins at start", text.ReverseFind(u"llo", 8), 8},
+        {"ReverseFind ignoring case", text.ReverseFind(u"HELLO", 5, true), 0},
+        {"ReverseFind empty sub", text.ReverseFind(TXString()), -1},
+        {"ReverseFind negative", text.ReverseFind(u"H", -1), -1},
+        {"ReverseFind unit from 100", xax.ReverseFind(u'x', 100), 2},
+        {"ReverseFind unit from 1", xax.ReverseFind(u'x', 1), 0},
+        {"ReverseFind unit in empty", empty.ReverseFind(u'x'), -1},
+        {"ReverseFind unit ignoring case", text.ReverseFind(u'H', 100, true), 6},
+        {"ReverseFind char", text.ReverseFind('H'), 0},
+        {"FindOneOf", text.FindOneOf(u"ol"), 2},
+        {"FindOneOf start", text.FindOneOf(u"ol", 5), 8},
+        {"FindOneOf empty set", text.FindOneOf(TXString()), -1},
+        {"FindOneOf start at length", text.FindOneOf(u"o", 11), -1},
+        {"ReverseFindOneOf", text.ReverseFindOneOf(u"eH"), 7},
+        {"ReverseFindOneOf start", text.ReverseFindOneOf(u"eH", 6), 1},
+        {"ReverseFindOneOf empty set", text.ReverseFindOneOf(TXString()), -1},
+        {"ReverseFindOneOf empty text", empty.ReverseFindOneOf(u"a"), -1},
+        {"FindNotOneOf blanks", blanks.FindNotOneOf(u" \t"), 2},
+        {"FindNotOneOf empty set", blanks.FindNotOneOf(TXString(), 1), 1},
+        {"FindNotOneOf start at length", blanks.FindNotOneOf(u" ", 4), -1},
+        {"FindNotOneOf all in set", blanks.FindNotOneOf(u" ab"), -1},
+        {"ReverseFindNotOneOf", TXString(u"ab  ").ReverseFindNotOneOf(u" "), 1},
+        {"ReverseFindNotOneOf start", text.ReverseFindNotOneOf(u"o", 4), 3},
+        {"ReverseFindNotOneOf empty text", empty.ReverseFindNotOneOf(u"a"), -1},
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.found, c.expected);
+    }
+}
+
+} // namespace
