@@ -97,6 +97,26 @@ TEST_F(PartitionTest, HashIsFnv1aOfTheAddressBytes)
     EXPECT_EQ(KXMM::Partition::GetMemoryBlockHash(nullptr), 0xa8c7f832281a39c5ull % 1024);
 }
 
+TEST_F(PartitionTest, HeadersInEveryKindOfMemoryLandInTheirHashBucket)
+{
+    // Stack, heap and static storage lie in different regions of the address
+    // space; the bucket must be the full hash for each of them.
+    static MemoryBlock staticHeaders[64];
+    MemoryBlock stackHeaders[64];
+    std::vector<MemoryBlock> heapHeaders(64);
+    MemoryBlock* lists[1024] = {};
+    std::size_t counts[1024] = {};
+    for (MemoryBlock* headers : {staticHeaders, stackHeaders, heapHeaders.data(), stackHeaders, staticHeaders}) {
+        for (int i = 0; i < 64; ++i) {
+            MemoryBlock* header = &headers[i];
+            partition.HookupBlockToList(header, lists, counts);
+            ASSERT_EQ(header->hashIndex, KXMM::Partition::GetMemoryBlockHash(header));
+            ASSERT_EQ(lists[header->hashIndex], header);
+            partition.RemoveBlockFromList(header, lists, counts);
+        }
+    }
+}
+
 TEST_F(PartitionTest, NewestHeaderHeadsItsBucket)
 {
     // Allocate until two blocks share a bucket (1024 buckets: this takes a
