@@ -32,22 +32,22 @@
 #include <vector>
 
 /// @name Parse failure messages
-/// The only texts a failed parse reports; static storage, so callers may keep
-/// the pointer and compare it.
+/// The only texts a failed parse reports. Each is one object with one address
+/// in the whole program, so callers may keep the pointer and compare it.
 /// @{
-inline constexpr const char* kStringsErrorKeyOpenQuote =
+inline constexpr char kStringsErrorKeyOpenQuote[] =
     "Found unexpected character when expecting open quote for string key";
-inline constexpr const char* kStringsErrorKeyEndOfLine = "Found unexpected end of line while processing key";
-inline constexpr const char* kStringsErrorEquals = "Found unexpected character when expecting equal sign";
-inline constexpr const char* kStringsErrorValueOpenQuote =
+inline constexpr char kStringsErrorKeyEndOfLine[] = "Found unexpected end of line while processing key";
+inline constexpr char kStringsErrorEquals[] = "Found unexpected character when expecting equal sign";
+inline constexpr char kStringsErrorValueOpenQuote[] =
     "Found unexpected character when expecting open quote for string value";
-inline constexpr const char* kStringsErrorValueEndOfLine =
+inline constexpr char kStringsErrorValueEndOfLine[] =
     "Found unexpected end of line while processing string value";
-inline constexpr const char* kStringsErrorHexAtEnd = "EOF reached before \\xnnnn sequence could be evaluated";
-inline constexpr const char* kStringsErrorHexValue = "Found \\xnnnn improper hex value";
-inline constexpr const char* kStringsErrorSemicolon =
+inline constexpr char kStringsErrorHexAtEnd[] = "EOF reached before \\xnnnn sequence could be evaluated";
+inline constexpr char kStringsErrorHexValue[] = "Found \\xnnnn improper hex value";
+inline constexpr char kStringsErrorSemicolon[] =
     "Found unexpected character when expecting semi-colon or open quote";
-inline constexpr const char* kStringsErrorEndOfFile = "Reached end of file unexpectedly";
+inline constexpr char kStringsErrorEndOfFile[] = "Reached end of file unexpectedly";
 /// @}
 
 /// What a failed parse hands back.
