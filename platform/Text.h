@@ -49,9 +49,14 @@ int WideToMultiByte(unsigned codePage, unsigned flags, const WideChar* units, in
 /// @name Normalization (IsNormalizedString, NormalizeString)
 /// @{
 enum class NormalForm { C, D };
+/// IsNormalizedString (-1: NUL-terminated). False also for ill-formed UTF-16
+/// and noncharacters, which Windows refuses to normalize.
 bool IsNormalized(NormalForm form, const WideChar* text, int length);
-/// With `dstCapacity` 0 returns an estimate of the units needed; otherwise
-/// the units written. Not positive on failure.
+/// NormalizeString. With `dstCapacity` 0 returns a size that is always enough
+/// for the result (the system's own estimate can fall short, so Windows
+/// answers at least the form's largest expansion: 3 units per unit for C, 4
+/// for D); otherwise the units written. Not positive on failure: too small a
+/// buffer, ill-formed UTF-16, or a noncharacter. A -1 length includes the NUL.
 int Normalize(NormalForm form, const WideChar* src, int srcLength, WideChar* dst, int dstCapacity);
 /// @}
 

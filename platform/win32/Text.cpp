@@ -20,6 +20,11 @@ namespace {
 constexpr DWORD kLinguisticIgnoreCase = 0x10;
 constexpr DWORD kSortDigitsAsNumbers = 0x8;
 
+/// The largest growth, in UTF-16 units per unit, of canonical composition and
+/// decomposition.
+constexpr int kMaxExpansionComposed = 3;
+constexpr int kMaxExpansionDecomposed = 4;
+
 NORM_FORM Win32Form(NormalForm form)
 {
     return form == NormalForm::C ? NormalizationC : NormalizationD;
@@ -67,7 +72,17 @@ bool IsNormalized(NormalForm form, const WideChar* text, int length)
 
 int Normalize(NormalForm form, const WideChar* src, int srcLength, WideChar* dst, int dstCapacity)
 {
-    return NormalizeString(Win32Form(form), src, srcLength, dst, dstCapacity);
+    const int result = NormalizeString(Win32Form(form), src, srcLength, dst, dstCapacity);
+    if (dstCapacity != 0 || result <= 0)
+        return result;
+    // The system's estimate can fall short (three units per unit, while a
+    // single unit can decompose into four), so that one normalization into a
+    // buffer of that size fails. Answer at least the largest expansion the
+    // form allows, which is always enough.
+    const int length = srcLength < 0 ? lstrlenW(src) + 1 : srcLength;
+    const int factor = form == NormalForm::C ? kMaxExpansionComposed : kMaxExpansionDecomposed;
+    const int bound = length > INT_MAX / factor ? INT_MAX : length * factor;
+    return result > bound ? result : bound;
 }
 
 int CompareNoCase(const WideChar* a, const WideChar* b)
