@@ -174,6 +174,7 @@ Partition::~Partition()
             counts[i] = 0;
         }
     }
+    FreeRetiredHeaders();
 }
 
 Partition* Partition::GetPartitionByIdentifier(const char* identifier, bool /*flag*/)
@@ -202,8 +203,10 @@ void Partition::FreeAllPartitions()
         if (partitionList != nullptr)
             partitionList->prev = nullptr;
         taken->next = taken->prev = nullptr;
-        if (taken->createdByLibrary)
+        if (taken->createdByLibrary) {
+            taken->FreeRetiredHeaders(); // released blocks: not the caller's to lose
             std::free(taken);
+        }
     }
 }
 
@@ -422,14 +425,38 @@ void Partition::CountFailedAllocation(std::size_t roundedSize)
     Count(bytesAllocated, roundedSize);
 }
 
-void Partition::FreeBlockStorage(MemoryBlock* block)
+void Partition::ReleaseBlockContents(MemoryBlock* block)
 {
     if (block->flags & kBlockDisconnected)
         ::operator delete(block->memPtr - kLinkSize);
     delete block->stackTrace;
     block->stackTrace = nullptr;
     block->memPtr = nullptr;
+}
+
+void Partition::FreeBlockStorage(MemoryBlock* block)
+{
+    ReleaseBlockContents(block);
     ::operator delete(block);
+}
+
+MemoryBlock* Partition::RetireHeader(MemoryBlock* block)
+{
+    // Released headers are kept for a while before their memory goes back:
+    // a second release of the same block then still finds a dead magic
+    // number to report instead of reading memory the heap has reused.
+    MemoryBlock* expired = retiredHeaders[retiredNext];
+    retiredHeaders[retiredNext] = block;
+    retiredNext = (retiredNext + 1) % kRetiredHeaders;
+    return expired;
+}
+
+void Partition::FreeRetiredHeaders()
+{
+    for (MemoryBlock*& header : retiredHeaders) {
+        ::operator delete(header);
+        header = nullptr;
+    }
 }
 
 void Partition::Deallocate(void* data)
@@ -454,13 +481,16 @@ void Partition::Deallocate(void* data)
         return;
     }
     block->magic = 0;
+    ReleaseBlockContents(block);
+    MemoryBlock* expired;
     {
         LockGuard guard;
         Count(bytesAllocated, 0 - block->memSize);
         Count(numBlocks, -1);
         RemoveBlockFromList(block, blockLists, blockListCounts);
+        expired = RetireHeader(block);
     }
-    FreeBlockStorage(block);
+    ::operator delete(expired);
 }
 
 bool Partition::ShrinkReleaseDue(const MemoryBlock* block, std::size_t newSize) const
@@ -643,6 +673,10 @@ void Partition::DisposeHandle(char** h)
     // only be released through its handle.
     if (HeaderOf(h)->flags & kBlockResource) {
         DeallocateResource(h);
+        return;
+    }
+    if (HeaderOf(h)->magic != kLiveBlockMagic && HeaderOf(h)->magic != kPoolBlockMagic) {
+        KXMM_Assert(false, kMsgDeallocateMagic);
         return;
     }
     char* p = *h;
@@ -1109,12 +1143,15 @@ void Partition::DeallocateResource(void* handle)
         return;
     }
     block->magic = 0;
+    ReleaseBlockContents(block);
+    MemoryBlock* expired;
     {
         LockGuard guard;
         Count(numBlocks, -1);
         RemoveBlockFromList(block, resourceLists, resourceListCounts);
+        expired = RetireHeader(block);
     }
-    FreeBlockStorage(block);
+    ::operator delete(expired);
 }
 
 void Partition::SetQTResourcePtr(void* handle, void** qtHandle, short resFile)

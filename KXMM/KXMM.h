@@ -19,9 +19,11 @@
 //   partition may be allocated and released from several threads at once;
 //   callers serialize the operations on any one block, on one pool, and on the
 //   partition list.
-// - Null handles and pointers give null, 0 or false wherever stated; a foreign
-//   or already released address is reported where it can be told apart from a
-//   live block, never freed.
+// - Null handles and pointers give null, 0 or false wherever stated. A block
+//   released again is reported, not freed twice: the headers of the last 16
+//   released blocks of a partition stay readable for that (the data address
+//   of a separate block of 5000 bytes or more is not: release those through
+//   their handle). Any other foreign address is undefined.
 #pragma once
 
 #include "platform/Export.h"
@@ -134,7 +136,8 @@ public:
     /// after a reported failure.
     void* Allocate(std::size_t size);
     /// Releases the block whose data address is given; null is ignored. A
-    /// block whose magic is not live is reported and left alone.
+    /// block whose magic is not live (released before) is reported and left
+    /// alone.
     void Deallocate(void* data);
     /// The resize step of every size change; `handle` is a header address.
     /// `copy`, when set, moves the content instead of a byte copy and is called
@@ -339,13 +342,22 @@ private:
     void CountFailedAllocation(std::size_t roundedSize);
     bool IsInstantiated(const char* const* h) const;
     bool ShrinkReleaseDue(const MemoryBlock* block, std::size_t newSize) const;
+    void ReleaseBlockContents(MemoryBlock* block);
     void FreeBlockStorage(MemoryBlock* block);
+    MemoryBlock* RetireHeader(MemoryBlock* block);
+    void FreeRetiredHeaders();
     void DetachInUsePoolBlock(MemoryBlock* block);
     void FormatStackTrace(const std::vector<void*>& frames, char* buf, std::size_t bufLen) const;
 
     // Set for partitions whose memory GetPartitionByIdentifier obtained with
     // malloc, the only ones FreeAllPartitions may free.
     bool createdByLibrary = false;
+
+    // The headers of the last released blocks, freed only when pushed out,
+    // so that a repeated release is reported rather than freed twice.
+    static constexpr std::size_t kRetiredHeaders = 16;
+    MemoryBlock* retiredHeaders[kRetiredHeaders] = {};
+    std::size_t retiredNext = 0;
 };
 
 } // namespace KXMM

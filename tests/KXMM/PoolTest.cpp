@@ -231,6 +231,16 @@ TEST_F(ResourceTest, SameResourceAndFileGiveTheSameHandle)
     EXPECT_EQ(std::string(resourceData), "resource bytes"); // foreign data untouched
 }
 
+TEST_F(ResourceTest, SecondReleaseIsReported)
+{
+    char** h = partition.GetOrCreateHandleFromQTResourceHandle(qt, 14, 5);
+    partition.DisposeHandle(h);
+    partition.DisposeHandle(h);
+    partition.DeallocateResource(h);
+    EXPECT_EQ(reports.messages, std::vector<std::string>(2, "DeallocateResource invalid block magic number"));
+    EXPECT_EQ(partition.NumBlocks(), 0);
+}
+
 TEST_F(ResourceTest, DifferentSizeIsReportedAndTheFoundBlockReturned)
 {
     char** h = partition.GetOrCreateHandleFromQTResourceHandle(qt, 14, 5);
