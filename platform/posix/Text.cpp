@@ -425,6 +425,13 @@ bool IsNoncharacter(UChar32 cp)
 /// anything else both functions fail.
 bool IsNormalizable(const WideChar* text, int length)
 {
+    // Surrogates and noncharacters all lie at U+D800 and above: a branch-free
+    // pass (which the compiler vectorizes) settles the common case.
+    WideChar high = 0;
+    for (int i = 0; i < length; ++i)
+        high = static_cast<WideChar>(high | (text[i] >= 0xD800 ? 1 : 0));
+    if (high == 0)
+        return true;
     for (int i = 0; i < length; ++i) {
         const WideChar u = text[i];
         if (u < 0xD800)
@@ -451,19 +458,27 @@ bool IsNormalized(NormalForm form, const WideChar* text, int length)
     if (text == nullptr || length < -1)
         return false;
     const int count = ResolveCount(text, length);
-    // ASCII is invariant under every normalization form, but the last ASCII
-    // character may still compose with a mark that follows it.
-    int i = 0;
-    while (i < count && text[i] < 0x80)
-        ++i;
-    if (i == count)
+    // One OR over all units (vectorized by the compiler) tells whether the
+    // text is ASCII, which every form leaves alone, and whether any unit
+    // reaches U+8000: only then can it hold the surrogates and noncharacters
+    // (all at U+D800 and above) that Windows refuses.
+    WideChar all = 0;
+    for (int i = 0; i < count; ++i)
+        all = static_cast<WideChar>(all | text[i]);
+    if (all < 0x80)
         return true;
-    if (i > 0)
-        --i;
-    if (!IsNormalizable(text + i, count - i))
+    if ((all & 0x8000) != 0 && !IsNormalizable(text, count))
         return false;
+    // The quick check settles almost every text; only a "maybe" (a mark that
+    // might compose with what precedes it) needs the full check.
+    const UNormalizer2* normalizer = NormalizerFor(form);
     UErrorCode status = U_ZERO_ERROR;
-    const UBool result = unorm2_isNormalized(NormalizerFor(form), text + i, count - i, &status);
+    const UNormalizationCheckResult quick = unorm2_quickCheck(normalizer, text, count, &status);
+    if (U_FAILURE(status))
+        return false;
+    if (quick != UNORM_MAYBE)
+        return quick == UNORM_YES;
+    const UBool result = unorm2_isNormalized(normalizer, text, count, &status);
     return U_SUCCESS(status) && result;
 }
 
@@ -529,17 +544,22 @@ bool MapPair(WideChar* pair, Map map, Inverse inverse)
 }
 
 template <typename Unit, typename Map, typename Inverse>
-void MapBuffer(WideChar* text, std::size_t count, Unit unit, Map map, Inverse inverse)
+void MapBuffer(WideChar* text, std::size_t count, WideChar asciiFirst, int asciiShift, Unit unit, Map map,
+               Inverse inverse)
 {
     if (text == nullptr)
         return;
     for (std::size_t i = 0; i < count; ++i) {
-        // Buffers, unlike single units, also map supplementary characters.
-        if (U16_IS_LEAD(text[i]) && i + 1 < count && U16_IS_TRAIL(text[i + 1])) {
+        const WideChar u = text[i];
+        if (u < 0x80) {
+            if (static_cast<unsigned>(u - asciiFirst) < 26u)
+                text[i] = static_cast<WideChar>(u + asciiShift);
+        } else if (U16_IS_LEAD(u) && i + 1 < count && U16_IS_TRAIL(text[i + 1])) {
+            // Buffers, unlike single units, also map supplementary characters.
             MapPair(text + i, map, inverse);
             ++i;
         } else {
-            text[i] = unit(text[i]);
+            text[i] = unit(u);
         }
     }
 }
@@ -548,12 +568,16 @@ void MapBuffer(WideChar* text, std::size_t count, Unit unit, Map map, Inverse in
 
 void UpperBuffer(WideChar* text, std::size_t count)
 {
-    MapBuffer(text, count, UpperUnit, u_toupper, u_tolower);
+    MapBuffer(
+        text, count, 'a', 'A' - 'a', [](WideChar u) { return UpperUnit(u); },
+        [](UChar32 c) { return u_toupper(c); }, [](UChar32 c) { return u_tolower(c); });
 }
 
 void LowerBuffer(WideChar* text, std::size_t count)
 {
-    MapBuffer(text, count, LowerUnit, u_tolower, u_toupper);
+    MapBuffer(
+        text, count, 'A', 'a' - 'A', [](WideChar u) { return LowerUnit(u); },
+        [](UChar32 c) { return u_tolower(c); }, [](UChar32 c) { return u_toupper(c); });
 }
 
 void UpperBytes(char* bytes, int count, bool /*userLocale*/)

@@ -90,6 +90,12 @@ struct UnitKey {
     bool symbol = false;      ///< dropped by NORM_IGNORESYMBOLS
 };
 
+/// The rank of a digit that starts a number: ranks cannot compare it.
+constexpr std::uint16_t kRankNumber = 0xFFFF;
+
+/// The levels of Windows' sorting, in the order they decide.
+enum class Level { Primary, Secondary, Tertiary };
+
 struct Options {
     bool ignoreCase = false;
     bool ignoreNonSpace = false;
@@ -146,6 +152,17 @@ public:
 
     std::uint8_t DigitLead() const { return digitLead_; }
 
+    /// The rank of each ASCII unit's weights on `level` under `options`
+    /// (0: it adds nothing there; kRankNumber: a digit that starts a number),
+    /// or null when ranks cannot stand in for the weight bytes.
+    const std::uint16_t* AsciiRanks(Level level, const Options& options) const
+    {
+        const std::size_t l = static_cast<std::size_t>(level);
+        const std::size_t variant = (options.stringSort ? 1u : 0u) | (options.ignoreSymbols ? 2u : 0u) |
+                                    (options.digitsAsNumbers && level == Level::Primary ? 4u : 0u);
+        return rankable_[l] ? ranks_[variant][l].data() : nullptr;
+    }
+
 private:
     struct Page {
         UnitKey keys[256];
@@ -170,6 +187,7 @@ private:
             ascii_[u].symbol = IsSymbolPrimary(ascii_[u]);
             ApplyWindowsOrder(static_cast<WideChar>(u), ascii_[u]);
         }
+        RankAscii();
     }
 
     ~Tables()
@@ -194,7 +212,7 @@ private:
     {
         if (std::binary_search(WindowsTables::kSortIgnorable.begin(), WindowsTables::kSortIgnorable.end(), unit) ||
             (unit >= 0x80 && !U16_IS_SURROGATE(unit) &&
-             (u_charType(unit) == U_UNASSIGNED || U_IS_UNICODE_NONCHAR(unit)))) {
+             (u_charType(unit) == U_UNASSIGNED || (unit >= 0xFDD0 && unit <= 0xFDEF) || (unit & 0xFFFE) == 0xFFFE))) {
             // Windows gives what its table does not know no weight at all.
             key = UnitKey{};
             return;
@@ -243,6 +261,60 @@ private:
         }
     }
 
+    /// Ranks the ASCII weights of the three weighted levels. Comparing ranks
+    /// unit by unit equals comparing the weight bytes when no unit's weights
+    /// are a proper prefix of another's; otherwise that level has no ranks.
+    void RankAscii()
+    {
+        struct Bytes {
+            const std::uint8_t* data;
+            std::size_t size;
+            bool operator<(const Bytes& o) const
+            {
+                return std::lexicographical_compare(data, data + size, o.data, o.data + o.size);
+            }
+            bool operator==(const Bytes& o) const
+            {
+                return size == o.size && std::equal(data, data + size, o.data);
+            }
+        };
+        for (std::size_t l = 0; l < kRankedLevels; ++l) {
+            std::array<Bytes, 0x80> bytes{};
+            for (unsigned u = 0; u < 0x80; ++u) {
+                const UnitKey& k = ascii_[u];
+                bytes[u] = l == 0 ? Bytes{k.primary, k.primaryLength}
+                                  : (l == 1 ? Bytes{k.secondary, k.secondaryLength} : Bytes{k.tertiary, k.tertiaryLength});
+            }
+            std::array<Bytes, 0x80> sorted = bytes;
+            std::sort(sorted.begin(), sorted.end());
+            const auto end = std::unique(sorted.begin(), sorted.end());
+            rankable_[l] = true;
+            for (auto x = sorted.begin(); x != end; ++x)
+                for (auto y = x + 1; y != end; ++y)
+                    if (x->size > 0 && x->size < y->size && std::equal(x->data, x->data + x->size, y->data))
+                        rankable_[l] = false;
+            for (unsigned u = 0; u < 0x80; ++u) {
+                const auto rank = static_cast<std::uint16_t>(std::lower_bound(sorted.begin(), end, bytes[u]) -
+                                                             sorted.begin());
+                // An empty weight ranks first among the distinct ones: shift
+                // so that 0 means "adds nothing".
+                const bool empty = bytes[u].size == 0;
+                const std::uint16_t value = empty ? 0 : static_cast<std::uint16_t>(rank + 1);
+                for (std::size_t variant = 0; variant < kRankVariants; ++variant) {
+                    const bool stringSort = (variant & 1) != 0;
+                    const bool ignoreSymbols = (variant & 2) != 0;
+                    const bool numbers = (variant & 4) != 0 && l == 0;
+                    std::uint16_t v = value;
+                    if ((!stringSort && ascii_[u].special != 0) || (ignoreSymbols && ascii_[u].symbol))
+                        v = 0; // set aside by word sort, or dropped
+                    else if (numbers && u >= '0' && u <= '9')
+                        v = kRankNumber;
+                    ranks_[variant][l][u] = v;
+                }
+            }
+        }
+    }
+
     const Page* BuildPage(std::size_t page) const
     {
         auto* built = new Page;
@@ -260,14 +332,17 @@ private:
         return built;
     }
 
+    static constexpr std::size_t kRankedLevels = 3;
+    static constexpr std::size_t kRankVariants = 8; // string sort, ignore symbols, numbers
+
     UCollator* collator_ = nullptr;
+    std::array<std::array<std::array<std::uint16_t, 0x80>, kRankedLevels>, kRankVariants> ranks_{};
+    std::array<bool, kRankedLevels> rankable_{};
     std::uint8_t digitLead_ = 0;
     std::uint8_t symbolLead_ = 0;
     std::array<UnitKey, 0x80> ascii_{};
     mutable std::array<std::atomic<const Page*>, 256> pages_{};
 };
-
-enum class Level { Primary, Secondary, Tertiary, Special };
 
 bool IsAsciiDigit(WideChar u)
 {
@@ -308,28 +383,17 @@ private:
         index_ = at + 1;
         if (options_.ignoreSymbols && key->symbol)
             return;
-        const bool setAside = key->special != 0 && !options_.stringSort;
+        if (key->special != 0 && !options_.stringSort)
+            return; // word sort weighs it on the special level only
         switch (level_) {
         case Level::Primary:
-            if (!setAside)
-                Append(key->primary, key->primaryLength);
+            Append(key->primary, key->primaryLength);
             break;
         case Level::Secondary:
-            if (!setAside)
-                Append(key->secondary, key->secondaryLength);
+            Append(key->secondary, key->secondaryLength);
             break;
         case Level::Tertiary:
-            if (!setAside)
-                Append(key->tertiary, key->tertiaryLength);
-            break;
-        case Level::Special:
-            if (setAside) {
-                // A later position sorts first: store its complement.
-                const auto complement = static_cast<std::uint32_t>(~static_cast<std::uint32_t>(at));
-                for (int shift = 24; shift >= 0; shift -= 8)
-                    buffer_[size_++] = static_cast<std::uint8_t>(complement >> shift);
-                buffer_[size_++] = key->special;
-            }
+            Append(key->tertiary, key->tertiaryLength);
             break;
         }
     }
@@ -370,11 +434,41 @@ private:
     std::size_t position_ = 0;
 };
 
+bool DropsUnit(const Options& options, const UnitKey& key)
+{
+    return options.ignoreSymbols && key.symbol;
+}
+
 int CompareLevel(const Tables& tables, const Options& options, Level level, const WideChar* a,
                  std::size_t aLength, const WideChar* b, std::size_t bLength)
 {
-    KeyStream sa(tables, options, level, a, aLength);
-    KeyStream sb(tables, options, level, b, bLength);
+    // Runs of ASCII compare by rank, unit by unit; the first unit that needs
+    // more (another script, a number) hands the rest to the byte streams,
+    // which start where the ranks left off.
+    std::size_t i = 0, j = 0;
+    if (const std::uint16_t* rank = tables.AsciiRanks(level, options)) {
+        while (i < aLength && j < bLength) {
+            const WideChar ua = a[i], ub = b[j];
+            if ((ua | ub) >= 0x80)
+                break;
+            const std::uint16_t ra = rank[ua], rb = rank[ub];
+            if (ra == 0 || rb == 0) {
+                i += ra == 0;
+                j += rb == 0;
+                continue;
+            }
+            if (ra == kRankNumber || rb == kRankNumber)
+                break; // numbers compare in the streams
+            if (ra != rb)
+                return ra < rb ? -1 : 1;
+            ++i;
+            ++j;
+        }
+        if (i == aLength && j == bLength)
+            return 0;
+    }
+    KeyStream sa(tables, options, level, a + i, aLength - i);
+    KeyStream sb(tables, options, level, b + j, bLength - j);
     for (;;) {
         std::uint8_t x = 0, y = 0;
         const bool hasA = sa.Next(x);
@@ -386,6 +480,32 @@ int CompareLevel(const Tables& tables, const Options& options, Level level, cons
     }
 }
 
+/// The special level of word sort: the set-aside units in order, compared
+/// by position (a later position sorts first), then weight; fewer first.
+int CompareSpecials(const Tables& tables, const Options& options, const WideChar* a, std::size_t aLength,
+                    const WideChar* b, std::size_t bLength)
+{
+    const auto next = [&](const WideChar* text, std::size_t length, std::size_t& at) -> const UnitKey* {
+        for (; at < length; ++at) {
+            const UnitKey& key = tables.Key(text[at]);
+            if (key.special != 0 && !DropsUnit(options, key))
+                return &key;
+        }
+        return nullptr;
+    };
+    std::size_t i = 0, j = 0;
+    for (;; ++i, ++j) {
+        const UnitKey* ka = next(a, aLength, i);
+        const UnitKey* kb = next(b, bLength, j);
+        if (ka == nullptr || kb == nullptr)
+            return ka == kb ? 0 : (ka == nullptr ? -1 : 1);
+        if (i != j)
+            return i > j ? -1 : 1;
+        if (ka->special != kb->special)
+            return ka->special < kb->special ? -1 : 1;
+    }
+}
+
 /// -1, 0 or 1, as the levels of Windows' sorting decide.
 int Collate(const Options& options, const WideChar* a, std::size_t aLength, const WideChar* b,
             std::size_t bLength)
@@ -393,13 +513,27 @@ int Collate(const Options& options, const WideChar* a, std::size_t aLength, cons
     const Tables& tables = Tables::Get();
     if (!tables.Valid())
         return 0;
+    // Equal units weigh the same on every level and sit at the same
+    // positions, so a common start decides nothing; only a number running
+    // across its end must be read from its first digit.
+    std::size_t common = 0;
+    const std::size_t shorter = std::min(aLength, bLength);
+    while (common < shorter && a[common] == b[common])
+        ++common;
+    if (options.digitsAsNumbers)
+        while (common > 0 && IsAsciiDigit(a[common - 1]))
+            --common;
+    a += common;
+    b += common;
+    aLength -= common;
+    bLength -= common;
     int r = CompareLevel(tables, options, Level::Primary, a, aLength, b, bLength);
     if (r == 0 && !options.ignoreNonSpace)
         r = CompareLevel(tables, options, Level::Secondary, a, aLength, b, bLength);
     if (r == 0 && !options.ignoreCase)
         r = CompareLevel(tables, options, Level::Tertiary, a, aLength, b, bLength);
     if (r == 0 && !options.stringSort)
-        r = CompareLevel(tables, options, Level::Special, a, aLength, b, bLength);
+        r = CompareSpecials(tables, options, a, aLength, b, bLength);
     return r;
 }
 
@@ -463,6 +597,23 @@ int CompareLogical(const WideChar* a, const WideChar* b)
         return a == b ? 0 : (a == nullptr ? -1 : 1);
     Options o;
     o.ignoreCase = true;
+    // Single ASCII units compare by their place in the case-blind order of
+    // all 128, worked out once with the general comparison.
+    static const std::array<std::uint8_t, 0x80> asciiOrder = [&o] {
+        std::array<WideChar, 0x80> units{};
+        for (unsigned u = 0; u < 0x80; ++u)
+            units[u] = static_cast<WideChar>(u);
+        std::stable_sort(units.begin(), units.end(),
+                         [&o](WideChar x, WideChar y) { return Collate(o, &x, 1, &y, 1) < 0; });
+        std::array<std::uint8_t, 0x80> order{};
+        std::uint8_t rank = 0;
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            if (i > 0 && Collate(o, &units[i - 1], 1, &units[i], 1) != 0)
+                ++rank;
+            order[units[i]] = rank;
+        }
+        return order;
+    }();
     for (;;) {
         if (*a == 0 || *b == 0)
             return *a == *b ? 0 : (*a == 0 ? -1 : 1);
@@ -482,8 +633,12 @@ int CompareLogical(const WideChar* a, const WideChar* b)
         }
         if (digitA != digitB)
             return digitA ? -1 : 1;
-        if (const int r = Collate(o, a, 1, b, 1))
+        if (*a < 0x80 && *b < 0x80) {
+            if (asciiOrder[*a] != asciiOrder[*b])
+                return asciiOrder[*a] < asciiOrder[*b] ? -1 : 1;
+        } else if (const int r = Collate(o, a, 1, b, 1)) {
             return r;
+        }
         ++a;
         ++b;
     }
