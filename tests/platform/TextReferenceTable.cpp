@@ -725,8 +725,10 @@ std::map<std::string, Agreement> Compare(const std::vector<Line>& expected, cons
                     mine = it->second;
             }
             const auto& deviations = KnownWineDeviations();
+            const std::string& itemCategory = category;
+            const std::string& itemKey = key;
             const auto deviation = std::find_if(deviations.begin(), deviations.end(), [&](const WineDeviation& d) {
-                return category == d.category && key == d.key;
+                return itemCategory == d.category && itemKey == d.key;
             });
             if (deviation != deviations.end() && mine != value)
                 a.wineDeviations.push_back(key + ": Wine " + value + ", here " + mine + " (" + deviation->reason + ")");

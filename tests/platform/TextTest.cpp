@@ -16,7 +16,6 @@ using Text = std::basic_string<WideChar>;
 
 constexpr unsigned kLocaleFlags = 0x21000;      // NORM_IGNOREWIDTH | SORT_STRINGSORT
 constexpr unsigned kMbErrInvalidChars = 0x8;
-constexpr WideChar kReplacement = 0xFFFD;
 
 Text T(const char16_t* s)
 {
