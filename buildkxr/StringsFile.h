@@ -71,7 +71,8 @@ struct StringsParseError {
 ///
 /// The parser fills the table in one sweep and orders it once at the end,
 /// instead of a node allocation and a tree search per entry; readers see a
-/// sorted array with binary search.
+/// sorted array with binary search. Any number of threads may read one table
+/// at once; a parse into it needs it to itself.
 class StringTable {
 public:
     struct Entry {
@@ -139,8 +140,9 @@ private:
 ///   an equal key already there.
 /// - Returns true on success. On failure returns false and, when `error` is
 ///   not null, stores the message and line of the first fault; `table` may
-///   then hold the entries read before the fault (ordered as always), which
-///   the caller should discard.
+///   then hold the entries read before the fault (ordered as always, the
+///   value being read at the fault not yet zero-terminated), which the caller
+///   should discard.
 /// - Keeps no state between calls: separate buffers and tables may be parsed
 ///   concurrently.
 bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& table, StringsParseError* error);
