@@ -35,14 +35,20 @@ unsigned SystemAnsiCodePage();
 /// MultiByteToWideChar: converts `byteCount` bytes (-1: up to and including
 /// the NUL) into at most `outCapacity` units. With `outCapacity` 0 returns the
 /// units needed and writes nothing. Returns 0 on failure (also when the output
-/// does not fit).
+/// does not fit, for an empty or null input, an unknown code page, or flags
+/// the code page refuses: the symbol code page takes none). For UTF-8,
+/// `kPrecomposed` is accepted and changes nothing; malformed UTF-8 becomes
+/// U+FFFD as Windows replaces it.
 int MultiByteToWide(unsigned codePage, unsigned flags, const char* bytes, int byteCount, WideChar* out,
                     int outCapacity);
 
 /// WideCharToMultiByte: converts `unitCount` units (-1: up to and including
-/// the NUL) into at most `outCapacity` bytes. `defaultChar` (null for none;
-/// ignored for UTF-8) replaces unmappable characters. With `outCapacity` 0
-/// returns the bytes needed. Returns 0 on failure.
+/// the NUL) into at most `outCapacity` bytes. Characters a code page lacks go
+/// out as Windows' best fit where it has one, else as `defaultChar` (null: the
+/// code page's own, "?"; ignored for UTF-8 and the symbol code page, which
+/// has none and fails instead). With `outCapacity` 0 returns the bytes needed.
+/// Returns 0 on failure. For UTF-8, `kCompositeCheck` is accepted and changes
+/// nothing; lone surrogates become U+FFFD.
 int WideToMultiByte(unsigned codePage, unsigned flags, const WideChar* units, int unitCount, char* out,
                     int outCapacity, const char* defaultChar);
 

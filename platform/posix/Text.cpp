@@ -164,16 +164,20 @@ private:
 // table, which ICU follows, has GREEK CAPITAL LETTER OMEGA.
 constexpr SingleByteCodePage::Correction kMacRomanCorrections[] = {{0xBD, 0x2126}};
 
+// The tables are built on first use and never destroyed, so that
+// conversions made by other objects' destructors at exit still work.
 const SingleByteCodePage& Windows1252()
 {
-    static const SingleByteCodePage table(kIcuWindows1252, {}, WindowsTables::kWindows1252BestFit);
-    return table;
+    static const SingleByteCodePage* const table =
+        new SingleByteCodePage(kIcuWindows1252, {}, WindowsTables::kWindows1252BestFit);
+    return *table;
 }
 
 const SingleByteCodePage& MacRoman()
 {
-    static const SingleByteCodePage table(kIcuMacRoman, kMacRomanCorrections, WindowsTables::kMacRomanBestFit);
-    return table;
+    static const SingleByteCodePage* const table =
+        new SingleByteCodePage(kIcuMacRoman, kMacRomanCorrections, WindowsTables::kMacRomanBestFit);
+    return *table;
 }
 
 const SingleByteCodePage* SingleByteFor(unsigned codePage)

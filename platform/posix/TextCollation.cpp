@@ -131,10 +131,12 @@ void KeyFromIcu(const UCollator* collator, const UChar* units, int32_t count, Un
 /// lazily built pages of every other unit.
 class Tables {
 public:
+    /// Built on first use and never destroyed, so that comparisons made by
+    /// other objects' destructors at exit still work.
     static const Tables& Get()
     {
-        static const Tables tables;
-        return tables;
+        static const Tables* const tables = new Tables;
+        return *tables;
     }
 
     bool Valid() const { return collator_ != nullptr; }
@@ -188,14 +190,6 @@ private:
             ApplyWindowsOrder(static_cast<WideChar>(u), ascii_[u]);
         }
         RankAscii();
-    }
-
-    ~Tables()
-    {
-        for (auto& page : pages_)
-            delete page.load();
-        if (collator_)
-            ucol_close(collator_);
     }
 
     bool IsSymbolPrimary(const UnitKey& key) const

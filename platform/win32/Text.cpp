@@ -53,15 +53,22 @@ unsigned SystemAnsiCodePage()
 int MultiByteToWide(unsigned codePage, unsigned flags, const char* bytes, int byteCount, WideChar* out,
                     int outCapacity)
 {
+    // Some Windows versions refuse MB_PRECOMPOSED for UTF-8, others ignore
+    // it: ignore it everywhere.
+    if (codePage == kCodePageUtf8)
+        flags &= ~kPrecomposed;
     return MultiByteToWideChar(codePage, flags, bytes, byteCount, out, outCapacity);
 }
 
 int WideToMultiByte(unsigned codePage, unsigned flags, const WideChar* units, int unitCount, char* out,
                     int outCapacity, const char* defaultChar)
 {
-    // UTF-8 and the symbol code page reject any default character.
+    // UTF-8 and the symbol code page reject any default character, and UTF-8
+    // may reject the composite check, which means nothing for it.
     if (codePage == kCodePageUtf8 || codePage == kCodePageSymbol)
         defaultChar = nullptr;
+    if (codePage == kCodePageUtf8)
+        flags &= ~kCompositeCheck;
     return WideCharToMultiByte(codePage, flags, units, unitCount, out, outCapacity, defaultChar, nullptr);
 }
 
