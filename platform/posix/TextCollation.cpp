@@ -32,7 +32,6 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <mutex>
 
 namespace Platform {
 namespace {
@@ -78,7 +77,7 @@ constexpr std::uint8_t kSymbolPrimarySecond = 0x01;
 constexpr std::size_t kMaxPrimaryBytes = 24;
 constexpr std::size_t kMaxOtherBytes = 8;
 
-/// The weights of one unit (or one surrogate pair), level by level.
+/// The weights of one unit, level by level.
 struct UnitKey {
     std::uint8_t primary[kMaxPrimaryBytes];
     std::uint8_t secondary[kMaxOtherBytes];
@@ -127,8 +126,8 @@ void KeyFromIcu(const UCollator* collator, const UChar* units, int32_t count, Un
     }
 }
 
-/// The collation tables: ICU's collator, the ASCII keys (re-ranked), and the
-/// lazily built pages of every other unit.
+/// The collation tables: ICU's collator, the keys of the ASCII units and
+/// their ranks, and the lazily built pages of every other unit.
 class Tables {
 public:
     /// Built on first use and never destroyed, so that comparisons made by
