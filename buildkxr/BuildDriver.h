@@ -81,7 +81,6 @@ private:
 
     BuildSettings settings_;
     std::vector<char16_t> fileBuffer_; // reused for every strings file
-    StringTable table_;                // the check's result, discarded per file
 };
 
 } // namespace BuildKxr

@@ -17,6 +17,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 static_assert(std::endian::native == std::endian::little,
@@ -75,8 +76,8 @@ inline std::uint64_t LoadWord(const char16_t* at)
 }
 
 /// First unit in [in, end) equal to one of `stops`; `end` when there is none.
-template <typename... Units>
-inline char16_t* FindAny(char16_t* in, char16_t* end, Units... stops)
+template <typename Pointer, typename... Units>
+inline Pointer FindAny(Pointer in, Pointer end, Units... stops)
 {
     while (static_cast<std::size_t>(end - in) >= kUnitsPerWord) {
         const std::uint64_t word = LoadWord(in);
@@ -282,23 +283,44 @@ void StringTable::Seal()
     entries_ = std::move(merged);
 }
 
-bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& table, StringsParseError* error)
+/// The one parser behind ParseStringsBuffer and CheckStringsBuffer. With
+/// kFill it compacts keys and values in place and enters them in the table;
+/// without, it only reads, so every fault and line number is the same by
+/// construction.
+class StringsParser {
+public:
+    template <bool kFill>
+    static bool Run(std::conditional_t<kFill, char16_t*, const char16_t*> buffer, std::size_t byteLength,
+                    StringTable* table, StringsParseError* error);
+};
+
+template <bool kFill>
+bool StringsParser::Run(std::conditional_t<kFill, char16_t*, const char16_t*> buffer, std::size_t byteLength,
+                        StringTable* table, StringsParseError* error)
 {
-    char16_t* in = buffer;
-    char16_t* const end = buffer == nullptr ? nullptr : buffer + byteLength / sizeof(char16_t);
+    using Pointer = decltype(buffer);
+    Pointer in = buffer;
+    Pointer const end = buffer == nullptr ? nullptr : buffer + byteLength / sizeof(char16_t);
     if (in != end && *in == kByteOrderMark)
         ++in;
 
     std::uint64_t line = 1;
     State state = State::ExpectKey;
-    const char* key = nullptr;  // the key whose value is being read
-    char* keyOut = nullptr;     // where the next key byte goes
-    char16_t* valueOut = nullptr; // where the next value unit goes
-    table.pending_.clear();
-    std::uint64_t keyPrefix = 0; // of the key whose value is being read
+    // Only used with kFill: the key whose value is being read, where the next
+    // key byte and the next value unit go.
+    const char* key = nullptr;
+    std::uint64_t keyPrefix = 0;
+    char* keyOut = nullptr;
+    char16_t* valueOut = nullptr;
+    if constexpr (kFill)
+        table->pending_.clear();
 
+    const auto seal = [&] {
+        if constexpr (kFill)
+            table->Seal();
+    };
     const auto fail = [&](const char* message, std::uint64_t atLine) {
-        table.Seal();
+        seal();
         if (error != nullptr) {
             error->message = message;
             error->line = SaturatedLine(atLine);
@@ -330,7 +352,7 @@ bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& t
             if (in == end) {
                 if (state != State::ExpectKey)
                     return fail(kStringsErrorEndOfFile, line);
-                table.Seal();
+                seal();
                 return true;
             }
             const char16_t unit = *in;
@@ -339,7 +361,8 @@ bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& t
                 if (unit != kQuote)
                     return fail(kStringsErrorKeyOpenQuote, line);
                 ++in;
-                key = keyOut = reinterpret_cast<char*>(in);
+                if constexpr (kFill)
+                    key = keyOut = reinterpret_cast<char*>(in);
                 state = State::InKey;
                 break;
             case State::ExpectEquals:
@@ -355,13 +378,16 @@ bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& t
                 if (in == end)
                     return fail(kStringsErrorEndOfFile, line);
                 // A value is entered in the table as soon as it has a unit.
-                table.pending_.push_back({keyPrefix, key, in});
-                valueOut = in;
+                if constexpr (kFill) {
+                    table->pending_.push_back({keyPrefix, key, in});
+                    valueOut = in;
+                }
                 state = State::InValue;
                 break;
             default: // State::AfterValue
                 if (unit == kSemicolon) {
-                    *valueOut = 0;
+                    if constexpr (kFill)
+                        *valueOut = 0;
                     ++in;
                     state = State::ExpectKey;
                 } else if (unit == kQuote) {
@@ -376,26 +402,33 @@ bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& t
         }
 
         case State::InKey: {
-            // Narrowing to one byte per unit keeps the write behind the read.
-            char16_t* stop = FindAny(in, end, kQuote, kLineFeed);
-            for (; in != stop; ++in)
-                *keyOut++ = static_cast<char>(*in & 0xFF);
+            const Pointer stop = FindAny(in, end, kQuote, kLineFeed);
+            if constexpr (kFill) {
+                // Narrowing to one byte per unit keeps the write behind the read.
+                for (; in != stop; ++in)
+                    *keyOut++ = static_cast<char>(*in & 0xFF);
+            }
+            in = stop;
             if (in == end)
                 return fail(kStringsErrorEndOfFile, line);
             if (*in == kLineFeed)
                 return fail(kStringsErrorKeyEndOfLine, line);
-            *keyOut = '\0';
-            keyPrefix = KeyPrefix(key); // while the key is still in the cache
+            if constexpr (kFill) {
+                *keyOut = '\0';
+                keyPrefix = KeyPrefix(key); // while the key is still in the cache
+            }
             ++in;
             state = State::ExpectEquals;
             break;
         }
 
         case State::InValue: {
-            char16_t* stop = FindAny(in, end, kQuote, kBackslash, kLineFeed);
-            if (valueOut != in) // compaction has begun: move the run down
-                std::memmove(valueOut, in, static_cast<std::size_t>(stop - in) * sizeof(char16_t));
-            valueOut += stop - in;
+            const Pointer stop = FindAny(in, end, kQuote, kBackslash, kLineFeed);
+            if constexpr (kFill) {
+                if (valueOut != in) // compaction has begun: move the run down
+                    std::memmove(valueOut, in, static_cast<std::size_t>(stop - in) * sizeof(char16_t));
+                valueOut += stop - in;
+            }
             in = stop;
             if (in == end)
                 return fail(kStringsErrorEndOfFile, line);
@@ -409,7 +442,8 @@ bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& t
                 return fail(kStringsErrorValueEndOfLine, line);
             // A backslash: an escape, unless it is the buffer's last unit.
             if (end - in < 2) {
-                *valueOut++ = unit;
+                if constexpr (kFill)
+                    *valueOut++ = unit;
                 ++in;
                 break;
             }
@@ -455,11 +489,22 @@ bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& t
             default:
                 break;
             }
-            *valueOut++ = appended;
+            if constexpr (kFill)
+                *valueOut++ = appended;
             break;
         }
         }
     }
+}
+
+bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& table, StringsParseError* error)
+{
+    return StringsParser::Run<true>(buffer, byteLength, &table, error);
+}
+
+bool CheckStringsBuffer(const char16_t* buffer, std::size_t byteLength, StringsParseError* error)
+{
+    return StringsParser::Run<false>(buffer, byteLength, nullptr, error);
 }
 
 bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& table, const char** message,

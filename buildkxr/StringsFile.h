@@ -96,8 +96,7 @@ public:
     void clear() { entries_.clear(); }
 
 private:
-    friend bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& table,
-                                   StringsParseError* error);
+    friend class StringsParser; // fills the table
 
     /// One entry as the parser appends it, in file order. The key's first 8
     /// bytes as a big-endian number settle most comparisons without touching
@@ -151,3 +150,9 @@ bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& t
 /// null `message` or `line` is not written.
 bool ParseStringsBuffer(char16_t* buffer, std::size_t byteLength, StringTable& table, const char** message,
                         int* line);
+
+/// Checks the strings file held in `buffer` exactly as ParseStringsBuffer
+/// would parse it (the same faults with the same lines) without building a
+/// table and without writing to the buffer: for callers that only need to
+/// know whether a file is well-formed.
+bool CheckStringsBuffer(const char16_t* buffer, std::size_t byteLength, StringsParseError* error);

@@ -3,7 +3,8 @@
 // size, so the sanitizers see any stray access), end, and either fail with one
 // of the fixed messages at a line between 1 and the number of line feeds
 // plus 1, or succeed with a table whose keys and values are zero-terminated
-// strings inside the buffer, in strictly increasing key order.
+// strings inside the buffer, in strictly increasing key order. The
+// check-only parse must give the same verdict without writing.
 #include "buildkxr/StringsFile.h"
 
 #include <cstdint>
@@ -39,7 +40,7 @@ bool IsKnownMessage(const char* message)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    auto* bytes = static_cast<unsigned char*>(std::malloc(size == 0 ? 1 : size));
+    auto* bytes = static_cast<unsigned char*>(std::calloc(size == 0 ? 1 : size, 1));
     Require(bytes != nullptr);
     if (size != 0)
         std::memcpy(bytes, data, size);
@@ -50,9 +51,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < units; ++i)
         lineFeeds += buffer[i] == kLineFeed;
 
+    // The check-only parse runs first, on the untouched input, and must agree.
+    StringsParseError checkError;
+    const bool checked = CheckStringsBuffer(buffer, size, &checkError);
+    Require(size == 0 || std::memcmp(bytes, data, size) == 0);
+
     StringTable table;
     StringsParseError error;
-    if (ParseStringsBuffer(buffer, size, table, &error)) {
+    const bool parsed = ParseStringsBuffer(buffer, size, table, &error);
+    Require(checked == parsed);
+    Require(parsed || (checkError.message == error.message && checkError.line == error.line));
+    if (parsed) {
         const char* previous = nullptr;
         for (const StringTable::Entry& entry : table) {
             const auto* key = reinterpret_cast<const unsigned char*>(entry.key);

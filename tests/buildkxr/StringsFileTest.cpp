@@ -65,9 +65,21 @@ struct Outcome {
 
 Outcome Parse(std::vector<char16_t> buffer, std::size_t byteLength)
 {
+    // The check-only parse must reach the same verdict and leave the buffer
+    // as it was.
+    const std::vector<char16_t> original = buffer;
+    StringsParseError checkError;
+    const bool checked = CheckStringsBuffer(buffer.empty() ? nullptr : buffer.data(), byteLength, &checkError);
+    EXPECT_EQ(buffer, original);
+
     StringTable table;
     StringsParseError error;
     const bool ok = ParseStringsBuffer(buffer.empty() ? nullptr : buffer.data(), byteLength, table, &error);
+    EXPECT_EQ(checked, ok);
+    if (!ok && !checked) {
+        EXPECT_EQ(checkError.message, error.message);
+        EXPECT_EQ(checkError.line, error.line);
+    }
     return {ok, ok ? Contents(table) : Entries{}, error};
 }
 
