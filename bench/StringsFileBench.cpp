@@ -1,4 +1,5 @@
-// Speed of the strings-file parser on one large generated file, beside a
+// Speed of the strings-file parser (full parse into a table, and the
+// check-only parse buildkxr runs) on one large generated file, beside a
 // plain pass that only counts line feeds over the same buffer (the least any
 // one-pass reader must do), and beside the cost a node-based ordered map would
 // add for the same entries. Prints GB/s of UTF-16 input and the ratios.
@@ -87,6 +88,24 @@ void BM_ParseStringsBuffer(benchmark::State& state)
     gCpuMedians["parse"] = Median(cpuTimes);
 }
 
+/// The check-only parse buildkxr runs: same verdict, no table, no writes.
+void BM_CheckStringsBuffer(benchmark::State& state)
+{
+    const Input& input = TheInput();
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        const bool ok = CheckStringsBuffer(input.pristine.data(), input.bytes, nullptr);
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        if (!ok)
+            state.SkipWithError("the generated file does not parse");
+        state.SetIterationTime(seconds);
+        times.push_back(seconds);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.bytes));
+    gMedians["check"] = Median(times);
+}
+
 void BM_CountLineFeeds(benchmark::State& state)
 {
     const Input& input = TheInput();
@@ -138,6 +157,7 @@ void BM_StdMapInsertSameEntries(benchmark::State& state)
 }
 
 BENCHMARK(BM_ParseStringsBuffer)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_CheckStringsBuffer)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_CountLineFeeds)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_StdMapInsertSameEntries)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
@@ -156,10 +176,15 @@ int main(int argc, char** argv)
     std::printf("\ninput: %.1f MB of UTF-16, %zu entries\n", gigabytes * 1000, kEntries);
     if (parse > 0)
         std::printf("parse and check (median): %.2f GB/s\n", gigabytes / parse);
+    const double check = gMedians["check"];
+    if (check > 0)
+        std::printf("check only, as buildkxr runs it (median): %.2f GB/s\n", gigabytes / check);
     if (count > 0)
         std::printf("line-feed count (median): %.2f GB/s\n", gigabytes / count);
     if (parse > 0 && count > 0)
         std::printf("parse time / line-feed count time: %.2fx\n", parse / count);
+    if (check > 0 && count > 0)
+        std::printf("check time / line-feed count time: %.2fx\n", check / count);
     const double parseCpu = gCpuMedians["parse"], countCpu = gCpuMedians["count"];
     if (parseCpu > 0)
         std::printf("parse and check, processor time (median): %.2f GB/s\n", gigabytes / parseCpu);
