@@ -596,8 +596,10 @@ int CompareLogical(const WideChar* a, const WideChar* b)
         std::array<WideChar, 0x80> units{};
         for (unsigned u = 0; u < 0x80; ++u)
             units[u] = static_cast<WideChar>(u);
-        std::stable_sort(units.begin(), units.end(),
-                         [&o](WideChar x, WideChar y) { return Collate(o, &x, 1, &y, 1) < 0; });
+        std::sort(units.begin(), units.end(), [&o](WideChar x, WideChar y) {
+            const int r = Collate(o, &x, 1, &y, 1);
+            return r < 0 || (r == 0 && x < y);
+        });
         std::array<std::uint8_t, 0x80> order{};
         std::uint8_t rank = 0;
         for (std::size_t i = 0; i < units.size(); ++i) {
