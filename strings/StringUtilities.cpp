@@ -346,7 +346,12 @@ std::size_t ClusterPrefixLength(const TXChar* text, std::size_t length, std::siz
         return 0;
     if (maxUnits >= length)
         return length;
-    std::size_t boundary = std::min(Platform::ClusterBoundaryAtOrBefore(text, length, maxUnits), maxUnits);
+    // The platform is only asked at the start of a character: break finders
+    // differ in what they make of a position inside a surrogate pair.
+    std::size_t limit = maxUnits;
+    if (limit > 0 && IsHighSurrogate(text[limit - 1]) && IsLowSurrogate(text[limit]))
+        --limit;
+    std::size_t boundary = std::min(Platform::ClusterBoundaryAtOrBefore(text, length, limit), limit);
     // Whatever the platform's break rules, a pair never comes apart.
     if (boundary > 0 && IsHighSurrogate(text[boundary - 1]) && IsLowSurrogate(text[boundary]))
         --boundary;

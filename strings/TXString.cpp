@@ -36,15 +36,6 @@ void CheckLength(const TXInnerString& text, std::size_t length)
 // ---------------------------------------------------------------------------
 // Construction
 
-TXString::TXString(const TXString& other) : text(other.text)
-{
-}
-
-TXString::TXString(TXString&& other) noexcept : text(std::move(other.text))
-{
-    other.text.clear();
-}
-
 TXString::TXString(const TXInnerString& source) : text(source)
 {
 }
@@ -108,11 +99,6 @@ TXString::TXString(unsigned char ch, std::size_t count)
     AssignFill(ch, count);
 }
 
-TXString::~TXString()
-{
-    TXStringDetail::DeallocateBlock(narrow);
-}
-
 void TXString::AssignFill(TXChar unit, std::size_t count)
 {
     CheckLength(text, count);
@@ -121,13 +107,6 @@ void TXString::AssignFill(TXChar unit, std::size_t count)
 
 // ---------------------------------------------------------------------------
 // Assignment
-
-TXString& TXString::operator=(const TXString& other)
-{
-    if (this != &other)
-        text = other.text;
-    return *this;
-}
 
 TXString& TXString::operator=(TXString&& other) noexcept
 {

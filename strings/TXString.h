@@ -42,6 +42,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <utility>
 
 /// The text storage of a TXString.
 using TXInnerString = std::basic_string<TXChar, std::char_traits<TXChar>, TXStringAllocator<TXChar>>;
@@ -70,10 +71,12 @@ public:
     /// Every constructor leaves the narrow buffer empty.
     /// @{
     TXString() noexcept = default;
-    TXString(const TXString& other);
+    // Copying and destroying stay inline: short texts are copied as often as
+    // the standard strings they stand in for, and cost the same.
+    TXString(const TXString& other) : text(other.text) {}
     /// Takes the source's text buffer; the source becomes empty and keeps its
     /// narrow buffer.
-    TXString(TXString&& other) noexcept;
+    TXString(TXString&& other) noexcept : text(std::move(other.text)) { other.text.clear(); }
     TXString(const TXInnerString& text);
     TXString(TXInnerString&& text) noexcept;
     /// Copies up to the first NUL unit.
@@ -135,13 +138,22 @@ public:
     TXString(double value, int precision, bool fixed);
 
     /// Frees the narrow buffer, then the text buffer if it is on the heap.
-    virtual ~TXString();
+    virtual ~TXString()
+    {
+        if (narrow != nullptr)
+            TXStringDetail::DeallocateBlock(narrow);
+    }
     /// @}
 
     /// @name Assignment
     /// Every assignment keeps the object's own narrow buffer.
     /// @{
-    TXString& operator=(const TXString& other);
+    TXString& operator=(const TXString& other)
+    {
+        if (this != &other)
+            text = other.text;
+        return *this;
+    }
     /// Frees the own heap buffer, takes the source's, empties the source.
     TXString& operator=(TXString&& other) noexcept;
     TXString& operator=(const std::string& bytes);

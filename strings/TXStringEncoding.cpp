@@ -4,6 +4,7 @@
 #include "strings/TXString.h"
 
 #include "platform/Text.h"
+#include "strings/NormalizationQuickCheck.h"
 #include "strings/StringUtilities.h"
 #include "strings/Utf8.h"
 
@@ -181,7 +182,15 @@ TXString& TXString::Normalize(bool composed)
         return *this;
     const Platform::NormalForm form = composed ? Platform::NormalForm::C : Platform::NormalForm::D;
     const int length = CheckedInt(text.size());
-    if (Platform::IsNormalized(form, text.data(), length))
+    const std::size_t stable = TXStringDetail::StablePrefixLength(composed, text.data(), text.size());
+    if (stable == text.size())
+        return *this;
+    // The platform checks the rest from the last stable character on, which
+    // a following mark may still combine with.
+    std::size_t from = stable;
+    if (from > 0)
+        from -= from >= 2 && IsLowSurrogate(text[from - 1]) ? 2 : 1;
+    if (Platform::IsNormalized(form, text.data() + from, length - static_cast<int>(from)))
         return *this;
 
     TXInnerString source(text);

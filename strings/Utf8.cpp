@@ -15,6 +15,7 @@ namespace {
 constexpr std::uint64_t kByteHighBits = 0x8080808080808080ull;
 constexpr std::uint64_t kUnitOnes = 0x0001000100010001ull;
 constexpr std::uint64_t kUnitNonAscii = 0xFF80FF80FF80FF80ull;
+constexpr std::uint64_t kUnitBeyondTwoBytes = 0xF800F800F800F800ull;
 constexpr unsigned char kQuestionMark = '?';
 /// U+FFFD in UTF-8, what a lone surrogate becomes.
 constexpr unsigned char kReplacementBytes[3] = {0xEF, 0xBF, 0xBD};
@@ -49,6 +50,56 @@ void Narrow(const TXChar* in, unsigned char* out) noexcept
 {
     for (std::size_t i = 0; i < N; ++i)
         out[i] = static_cast<unsigned char>(in[i]);
+}
+
+/// Writes a unit from 1 to U+07FF as one or two bytes without branching on
+/// which: both bytes are always stored (the output has room for three per
+/// unit) and the position moves by the length. Returns the new position.
+unsigned char* PutUpToTwoBytes(std::uint32_t u, unsigned char* o) noexcept
+{
+    const bool two = u >= 0x80;
+    o[0] = static_cast<unsigned char>(two ? 0xC0 | (u >> 6) : u);
+    o[1] = static_cast<unsigned char>(0x80 | (u & 0x3F));
+    return o + 1 + (two ? 1 : 0);
+}
+
+/// A unit from U+0800 that is no surrogate as three bytes, stored as one
+/// 32-bit word (the output has room for four bytes there).
+unsigned char* PutThreeBytes(std::uint32_t u, unsigned char* o) noexcept
+{
+    if constexpr (std::endian::native != std::endian::little) {
+        o[0] = static_cast<unsigned char>(0xE0 | (u >> 12));
+        o[1] = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
+        o[2] = static_cast<unsigned char>(0x80 | (u & 0x3F));
+    } else {
+        const std::uint32_t sequence = (0xE0 | (u >> 12)) | ((0x80 | ((u >> 6) & 0x3F)) << 8) | ((0x80 | (u & 0x3F)) << 16);
+        std::memcpy(o, &sequence, sizeof sequence);
+    }
+    return o + 3;
+}
+
+/// Four units from 1 to U+07FF, gathered into one 64-bit word of one- and
+/// two-byte sequences and stored at once (the output has room for eight
+/// bytes there); nothing branches on which length each unit takes.
+unsigned char* PutFourUpToTwoBytes(const TXChar* p, unsigned char* o) noexcept
+{
+    if constexpr (std::endian::native != std::endian::little) {
+        for (int i = 0; i < 4; ++i)
+            o = PutUpToTwoBytes(p[i], o);
+        return o;
+    } else {
+        std::uint64_t packed = 0;
+        unsigned shift = 0;
+        for (int i = 0; i < 4; ++i) {
+            const std::uint64_t u = p[i];
+            const bool two = u >= 0x80;
+            const std::uint64_t sequence = two ? (0xC0 | (u >> 6)) | ((0x80 | (u & 0x3F)) << 8) : u;
+            packed |= sequence << shift;
+            shift += two ? 16 : 8;
+        }
+        std::memcpy(o, &packed, sizeof packed);
+        return o + shift / 8;
+    }
 }
 
 /// Non-zero when some unit of the four in `word` is 0 or at least 0x80. A NUL
@@ -143,45 +194,67 @@ std::size_t EncodeUtf8(const TXChar* units, std::size_t unitCount, char* out) no
     const TXChar* const end = units + unitCount;
     auto* o = reinterpret_cast<unsigned char*>(out);
 
+    // Below U+0800, four units at a time while they are all ASCII or all of
+    // one or two bytes (the latter without a branch per unit, since Latin and
+    // Cyrillic text mixes the two lengths unpredictably). From U+0800 on, one
+    // sequence at a time, where three-byte text stays in its own loop.
     while (p < end) {
-        const std::uint32_t u = *p;
-        if (u - 1 < 0x7F) {
-            while (end - p >= 16) {
-                if ((NonAsciiOrNul(LoadWord(p)) | NonAsciiOrNul(LoadWord(p + 4)) | NonAsciiOrNul(LoadWord(p + 8)) |
-                     NonAsciiOrNul(LoadWord(p + 12))) != 0)
-                    break;
-                Narrow<16>(p, o);
-                p += 16;
-                o += 16;
-            }
-            while (p < end && *p - 1u < 0x7Fu)
-                *o++ = static_cast<unsigned char>(*p++);
-            continue;
-        }
-        if (u == 0)
-            break;
+        std::uint32_t u = *p;
         if (u < 0x800) {
-            o[0] = static_cast<unsigned char>(0xC0 | (u >> 6));
-            o[1] = static_cast<unsigned char>(0x80 | (u & 0x3F));
-            o += 2;
+            if (end - p >= 4) {
+                const std::uint64_t word = LoadWord(p);
+                const std::uint64_t flags = (word - kUnitOnes) | word;
+                if ((flags & kUnitNonAscii) == 0) {
+                    Narrow<4>(p, o);
+                    p += 4;
+                    o += 4;
+                    while (end - p >= 16 &&
+                           (NonAsciiOrNul(LoadWord(p)) | NonAsciiOrNul(LoadWord(p + 4)) |
+                            NonAsciiOrNul(LoadWord(p + 8)) | NonAsciiOrNul(LoadWord(p + 12))) == 0) {
+                        Narrow<16>(p, o);
+                        p += 16;
+                        o += 16;
+                    }
+                    continue;
+                }
+                if ((flags & kUnitBeyondTwoBytes) == 0) {
+                    // Stay here while the text stays below U+0800.
+                    std::uint64_t next;
+                    do {
+                        o = PutFourUpToTwoBytes(p, o);
+                        p += 4;
+                        if (end - p < 4)
+                            break;
+                        const std::uint64_t nextWord = LoadWord(p);
+                        next = (nextWord - kUnitOnes) | nextWord;
+                    } while ((next & kUnitBeyondTwoBytes) == 0);
+                    continue;
+                }
+            }
+            if (u == 0)
+                break;
+            o = PutUpToTwoBytes(u, o);
+            ++p;
+        } else if (!IsHighSurrogate(u) && !IsLowSurrogate(u)) {
+            // Two-byte units stay in this loop too: mixed scripts switch often.
+            do {
+                o = u >= 0x800 ? PutThreeBytes(u, o) : PutUpToTwoBytes(u, o);
+                ++p;
+            } while (p < end && (u = *p) >= 0x80 && !IsHighSurrogate(u) && !IsLowSurrogate(u));
         } else if (IsHighSurrogate(u) && end - p >= 2 && IsLowSurrogate(p[1])) {
             const std::uint32_t cp = 0x10000 + ((u - kHighSurrogateFirst) << 10) + (p[1] - kLowSurrogateFirst);
-            o[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
-            o[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
-            o[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-            o[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            const unsigned char sequence[4] = {static_cast<unsigned char>(0xF0 | (cp >> 18)),
+                                               static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F)),
+                                               static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F)),
+                                               static_cast<unsigned char>(0x80 | (cp & 0x3F))};
+            std::memcpy(o, sequence, sizeof sequence);
             o += 4;
-            ++p;
-        } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
+            p += 2;
+        } else {
             std::memcpy(o, kReplacementBytes, sizeof kReplacementBytes);
             o += 3;
-        } else {
-            o[0] = static_cast<unsigned char>(0xE0 | (u >> 12));
-            o[1] = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
-            o[2] = static_cast<unsigned char>(0x80 | (u & 0x3F));
-            o += 3;
+            ++p;
         }
-        ++p;
     }
     *o = 0;
     return static_cast<std::size_t>(o - reinterpret_cast<unsigned char*>(out));

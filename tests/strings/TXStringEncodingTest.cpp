@@ -6,8 +6,12 @@
 #include "TXStringTestSupport.h"
 
 #include "platform/Text.h"
+#include "strings/NormalizationQuickCheck.h"
 #include "strings/StringUtilities.h"
 
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -305,6 +309,109 @@ TEST_F(EncodingTest, Normalization)
     normalized.NormalizeComposed();
     EXPECT_EQ(window.News(), 0u) << "normalized text allocates nothing";
     EXPECT_EQ(normalized.GetData(), buffer);
+}
+
+// Texts whose stable prefix ends right before a mark that combines with the
+// last stable character, or that holds characters the quick check leaves to
+// the platform.
+TEST_F(EncodingTest, NormalizationAcrossTheStablePrefix)
+{
+    struct Case {
+        const char* name;
+        std::u16string input;
+        std::u16string composed;
+        std::u16string decomposed;
+    };
+    const std::vector<Case> table = {
+        {"Cyrillic then breve", u"\u041F\u0440\u0438\u0432\u0435\u0442 \u0438\u0306",
+         u"\u041F\u0440\u0438\u0432\u0435\u0442 \u0439", u"\u041F\u0440\u0438\u0432\u0435\u0442 \u0438\u0306"},
+        {"CJK then e acute", u"\u6771\u4EACe\u0301", u"\u6771\u4EAC\u00E9", u"\u6771\u4EACe\u0301"},
+        {"kana and voicing mark", u"\u304B\u3099", u"\u304C", u"\u304B\u3099"},
+        {"emoji then mark", u"\U0001F600\u0301", u"\U0001F600\u0301", u"\U0001F600\u0301"},
+        {"Hangul syllable and final", u"\uAC00\u11A8", u"\uAC01", u"\u1100\u1161\u11A8"},
+        {"singleton", u"ab\u2126", u"ab\u03A9", u"ab\u03A9"},
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Units(Text(c.input).NormalizeComposed()), c.composed);
+        EXPECT_EQ(Units(Text(c.input).NormalizeDecomposed()), c.decomposed);
+    }
+}
+
+/// The Unicode Character Database files that the quick check's tables come
+/// from, as Debian's unicode-data package installs them.
+constexpr char kNormalizationProps[] = "/usr/share/unicode/DerivedNormalizationProps.txt";
+constexpr char kUnicodeData[] = "/usr/share/unicode/UnicodeData.txt";
+
+/// Code points listed with `property` (any value) in DerivedNormalizationProps.
+std::set<char32_t> ListedWith(const std::string& property)
+{
+    std::set<char32_t> listed;
+    std::ifstream in(kNormalizationProps);
+    std::string line;
+    while (std::getline(in, line)) {
+        line = line.substr(0, line.find('#'));
+        std::istringstream fields(line);
+        std::string range;
+        std::string name;
+        std::getline(fields, range, ';');
+        std::getline(fields, name, ';');
+        if (name.find(property) == std::string::npos || name.find_first_not_of(' ') == std::string::npos)
+            continue;
+        const std::size_t dots = range.find("..");
+        const char32_t first = static_cast<char32_t>(std::stoul(range, nullptr, 16));
+        const char32_t last =
+            dots == std::string::npos ? first : static_cast<char32_t>(std::stoul(range.substr(dots + 2), nullptr, 16));
+        for (char32_t c = first; c <= last; ++c)
+            listed.insert(c);
+    }
+    return listed;
+}
+
+TEST_F(EncodingTest, QuickCheckTablesAgreeWithTheCharacterDatabase)
+{
+    // Assigned code points with combining class 0 (ranges given as First/Last pairs).
+    std::set<char32_t> starters;
+    std::ifstream data(kUnicodeData);
+    ASSERT_TRUE(data) << kUnicodeData << " (Debian package unicode-data)";
+    std::string line;
+    char32_t rangeFirst = 0;
+    while (std::getline(data, line)) {
+        std::vector<std::string> fields;
+        std::istringstream split(line);
+        for (std::string field; std::getline(split, field, ';');)
+            fields.push_back(field);
+        ASSERT_GE(fields.size(), 4u);
+        const char32_t cp = static_cast<char32_t>(std::stoul(fields[0], nullptr, 16));
+        if (fields[1].find(", First>") != std::string::npos) {
+            rangeFirst = cp;
+            continue;
+        }
+        const char32_t first = fields[1].find(", Last>") != std::string::npos ? rangeFirst : cp;
+        if (fields[3] == "0") {
+            for (char32_t c = first; c <= cp; ++c)
+                starters.insert(c);
+        }
+    }
+    const std::set<char32_t> notYesC = ListedWith("NFC_QC");
+    const std::set<char32_t> notYesD = ListedWith("NFD_QC");
+    ASSERT_FALSE(notYesC.empty()) << kNormalizationProps;
+
+    std::size_t stableC = 0;
+    std::size_t stableD = 0;
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        const bool composed = TXStringDetail::IsStableInForm(true, c);
+        const bool decomposed = TXStringDetail::IsStableInForm(false, c);
+        if (!composed && !decomposed)
+            continue;
+        ASSERT_TRUE(starters.count(c)) << std::hex << "U+" << static_cast<unsigned long>(c);
+        ASSERT_FALSE(composed && notYesC.count(c)) << std::hex << "U+" << static_cast<unsigned long>(c);
+        ASSERT_FALSE(decomposed && notYesD.count(c)) << std::hex << "U+" << static_cast<unsigned long>(c);
+        stableC += composed;
+        stableD += decomposed;
+    }
+    EXPECT_GT(stableC, 50000u) << "the common scripts are covered";
+    EXPECT_GT(stableD, 35000u);
 }
 
 } // namespace
