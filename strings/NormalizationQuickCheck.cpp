@@ -9,6 +9,7 @@
 // guarantees that the properties never change for an assigned character.
 #include "strings/NormalizationQuickCheck.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -116,16 +117,20 @@ constexpr BmpBitmap BitmapOf(const Range (&ranges)[N])
 constexpr BmpBitmap kComposedBits = BitmapOf(kStableComposed);
 constexpr BmpBitmap kDecomposedBits = BitmapOf(kStableDecomposed);
 
-/// Below these every unit is stable in the form, and a whole 64-bit word of
-/// four units can be tested with one mask.
-constexpr TXChar kComposedAllStableBelow = 0x300;
-constexpr TXChar kDecomposedAllStableBelow = 0xC0;
-constexpr std::uint64_t kWordBelow0x100 = 0xFF00FF00FF00FF00ull;
-constexpr std::uint64_t kWordBelow0x80 = 0xFF80FF80FF80FF80ull;
-
-bool Stable(const BmpBitmap& bits, TXChar unit) noexcept
+unsigned Stable(const BmpBitmap& bits, TXChar unit) noexcept
 {
-    return (bits[unit >> 6] >> (unit & 63)) & 1;
+    return static_cast<unsigned>((bits[unit >> 6] >> (unit & 63)) & 1);
+}
+
+/// Set in a word of four units when one of them is above U+00FF or U+007F.
+constexpr std::uint64_t kWordAbove0xFF = 0xFF00FF00FF00FF00ull;
+constexpr std::uint64_t kWordAbove0x7F = 0xFF80FF80FF80FF80ull;
+
+std::uint64_t LoadWord(const TXChar* p) noexcept
+{
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
 }
 
 bool StableSupplementary(char32_t codePoint) noexcept
@@ -151,30 +156,37 @@ bool IsStableInForm(bool composed, char32_t codePoint) noexcept
 std::size_t StablePrefixLength(bool composed, const TXChar* text, std::size_t length) noexcept
 {
     const BmpBitmap& bits = composed ? kComposedBits : kDecomposedBits;
-    const TXChar allStableBelow = composed ? kComposedAllStableBelow : kDecomposedAllStableBelow;
-    const std::uint64_t wordMask = composed ? kWordBelow0x100 : kWordBelow0x80;
+    const std::uint64_t latinMask = composed ? kWordAbove0xFF : kWordAbove0x7F;
     std::size_t i = 0;
     while (i < length) {
+        // Four units per test: first whether all are below U+0100 (form C)
+        // or U+0080 (form D), which are all stable, then the bitmap
+        // (surrogates are not in it).
         if (length - i >= 4) {
-            std::uint64_t word;
-            std::memcpy(&word, text + i, sizeof word);
-            if ((word & wordMask) == 0) {
+            if ((LoadWord(text + i) & latinMask) == 0) {
+                i += 4;
+                continue;
+            }
+            const TXChar* const p = text + i;
+            if (Stable(bits, p[0]) & Stable(bits, p[1]) & Stable(bits, p[2]) & Stable(bits, p[3])) {
                 i += 4;
                 continue;
             }
         }
-        const TXChar unit = text[i];
-        if (unit < allStableBelow) {
-            ++i;
-        } else if (!IsHighSurrogate(unit) && !IsLowSurrogate(unit)) {
-            if (!Stable(bits, unit))
-                break;
-            ++i;
-        } else if (IsHighSurrogate(unit) && i + 1 < length && IsLowSurrogate(text[i + 1]) &&
-                   StableSupplementary(0x10000 + ((unit - kHighSurrogateFirst) << 10) + (text[i + 1] - kLowSurrogateFirst))) {
-            i += 2;
-        } else {
-            break;
+        // One character at a time through a block that holds a pair or an
+        // unstable unit, then back to blocks.
+        const std::size_t blockEnd = std::min(length, i + 4);
+        while (i < blockEnd) {
+            const TXChar unit = text[i];
+            if (Stable(bits, unit)) {
+                ++i;
+            } else if (IsHighSurrogate(unit) && i + 1 < length && IsLowSurrogate(text[i + 1]) &&
+                       StableSupplementary(0x10000 + ((unit - kHighSurrogateFirst) << 10) +
+                                           (text[i + 1] - kLowSurrogateFirst))) {
+                i += 2;
+            } else {
+                return i;
+            }
         }
     }
     return i;
