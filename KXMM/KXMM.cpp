@@ -322,10 +322,11 @@ unsigned int Partition::GetMemoryBlockHash(const MemoryBlock* block)
     return static_cast<unsigned int>(FnvBytes(kFnvBasis, address, 8) % kBucketCount);
 }
 
-void Partition::HookupBlockToList(MemoryBlock* block, MemoryBlock** lists, std::size_t* counts)
+namespace {
+
+/// Enters a header at the front of bucket `i`.
+void LinkIntoBucket(MemoryBlock* block, unsigned int i, MemoryBlock** lists, std::size_t* counts) noexcept
 {
-    LockGuard guard; // held by every caller already: this only nests
-    const unsigned int i = bucketIndexCache.IndexOf(block);
     block->hashIndex = i;
     block->prev = nullptr;
     block->next = lists[i];
@@ -333,6 +334,13 @@ void Partition::HookupBlockToList(MemoryBlock* block, MemoryBlock** lists, std::
         lists[i]->prev = block;
     ++counts[i];
     lists[i] = block;
+}
+
+} // namespace
+
+void Partition::HookupBlockToList(MemoryBlock* block, MemoryBlock** lists, std::size_t* counts)
+{
+    LinkIntoBucket(block, bucketIndexCache.IndexOf(block), lists, counts);
 }
 
 void Partition::RemoveBlockFromList(MemoryBlock* block, MemoryBlock** lists, std::size_t* counts)
@@ -364,7 +372,7 @@ void* Partition::Allocate(std::size_t size)
 
     if ((flags & kPoolingOn) && currentPool != nullptr && size <= PoolOf(currentPool)->blockSize) {
         LockGuard guard;
-        if (char** handle = RequestPoolBlock(currentPool)) {
+        if (char** handle = TakePoolBlock(currentPool)) {
             MemoryBlock* block = HeaderOf(handle);
             block->memSize = size;
             Count(numCalls, 1);
@@ -956,10 +964,12 @@ char** Partition::CreatePool(std::size_t blockSize, std::size_t blockCount)
     record->blocks = reinterpret_cast<char*>(record->slots + blockCount);
 
     for (std::size_t i = 0; i < blockCount; ++i) {
-        PoolSlot* slot = ::new (record->slots + i) PoolSlot{i, false, i ? record->slots + i - 1 : nullptr, nullptr};
+        char* at = record->blocks + i * stride;
+        const auto bucket = static_cast<std::uint16_t>(GetMemoryBlockHash(reinterpret_cast<MemoryBlock*>(at)));
+        PoolSlot* slot =
+            ::new (record->slots + i) PoolSlot{i, false, bucket, i ? record->slots + i - 1 : nullptr, nullptr};
         if (i != 0)
             record->slots[i - 1].next = slot;
-        char* at = record->blocks + i * stride;
         MemoryBlock* block = FormatHeader(at, blockSize, blockSize, at + kHeaderSize);
         block->flags = kBlockPooled;
         block->pool = pool;
@@ -1009,6 +1019,11 @@ char** Partition::RequestPoolBlock(char** pool)
     if (pool == nullptr)
         return nullptr;
     LockGuard guard;
+    return TakePoolBlock(pool);
+}
+
+char** Partition::TakePoolBlock(char** pool)
+{
     PoolRecord* record = PoolOf(pool);
     if (record->freeCount == 0)
         return nullptr;
@@ -1027,7 +1042,7 @@ char** Partition::RequestPoolBlock(char** pool)
     auto* block = reinterpret_cast<MemoryBlock*>(record->blocks + slot->index * record->stride);
     if (block->magic != kPoolBlockMagic)
         KXMM_Assert(false, kMsgRequestPoolMagic);
-    HookupBlockToList(block, blockLists, blockListCounts);
+    LinkIntoBucket(block, slot->bucket, blockLists, blockListCounts);
     if (stackTraceEnabled || block->stackTrace != nullptr)
         CollectStackTrace(block);
     return reinterpret_cast<char**>(block);
@@ -1044,8 +1059,6 @@ bool Partition::ReturnPoolBlock(char** pool, MemoryBlock* block)
         return false;
     }
 
-    // One hold of the lock covers the table and both slot lists.
-    LockGuard guard;
     RemoveBlockFromList(block, blockLists, blockListCounts);
     if (block->flags & kBlockDisconnected) {
         ::operator delete(block->memPtr - kLinkSize);
@@ -1080,8 +1093,10 @@ bool Partition::ReturnPoolBlock(char** pool, MemoryBlock* block)
 
 void Partition::ReleasePoolBlock(char** pool, char** block)
 {
-    if (pool != nullptr && block != nullptr)
-        ReturnPoolBlock(pool, HeaderOf(block));
+    if (pool == nullptr || block == nullptr)
+        return;
+    LockGuard guard;
+    ReturnPoolBlock(pool, HeaderOf(block));
 }
 
 void Partition::SetCurrentPool(char** pool)

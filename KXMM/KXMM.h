@@ -337,6 +337,9 @@ private:
 
     bool ResizeBlock(MemoryBlock* block, std::size_t newSize, const CopyFunction* copy);
     bool GrowBy(MemoryBlock* block, std::size_t extra);
+    // Both with blockListLock held: hand out a free preformed block, take one
+    // back (false, after a report, when it was not handed out).
+    char** TakePoolBlock(char** pool);
     bool ReturnPoolBlock(char** pool, MemoryBlock* block);
     void AllocationFailed(const char* message, std::size_t size);
     void CountFailedAllocation(std::size_t roundedSize);

@@ -96,9 +96,11 @@ static_assert(offsetof(MemoryBlock, self) == kHeaderSize - kLinkSize, "self must
 struct PoolSlot {
     std::uint64_t index;
     bool inUse;
+    std::uint16_t bucket; ///< the block's bucket index, fixed with its address (in what was padding)
     PoolSlot* prev;
     PoolSlot* next;
 };
+static_assert(sizeof(PoolSlot) == 32 && offsetof(PoolSlot, prev) == 16, "slot layout is part of the pool storage");
 
 struct PoolRecord {
     std::uint64_t blockSize;
