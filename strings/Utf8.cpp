@@ -4,6 +4,7 @@
 // words, and widened or narrowed in fixed-size blocks.
 #include "strings/Utf8.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -17,6 +18,9 @@ constexpr std::uint64_t kUnitOnes = 0x0001000100010001ull;
 constexpr std::uint64_t kUnitNonAscii = 0xFF80FF80FF80FF80ull;
 constexpr std::uint64_t kUnitBeyondTwoBytes = 0xF800F800F800F800ull;
 constexpr unsigned char kQuestionMark = '?';
+/// Units encoded one at a time after a block failed both word tests: text
+/// that mixes scripts fails them again soon, and each test costs a little.
+constexpr std::ptrdiff_t kScalarBlock = 16;
 /// U+FFFD in UTF-8, what a lone surrogate becomes.
 constexpr unsigned char kReplacementBytes[3] = {0xEF, 0xBF, 0xBD};
 
@@ -76,6 +80,22 @@ unsigned char* PutThreeBytes(std::uint32_t u, unsigned char* o) noexcept
         std::memcpy(o, &sequence, sizeof sequence);
     }
     return o + 3;
+}
+
+/// A supplementary code point as four bytes, stored as one 32-bit word.
+unsigned char* PutFourBytes(std::uint32_t cp, unsigned char* o) noexcept
+{
+    if constexpr (std::endian::native != std::endian::little) {
+        o[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+        o[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+        o[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        o[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    } else {
+        const std::uint32_t sequence = (0xF0 | (cp >> 18)) | ((0x80 | ((cp >> 12) & 0x3F)) << 8) |
+                                       ((0x80 | ((cp >> 6) & 0x3F)) << 16) | ((0x80 | (cp & 0x3F)) << 24);
+        std::memcpy(o, &sequence, sizeof sequence);
+    }
+    return o + 4;
 }
 
 /// Four units from 1 to U+07FF, gathered into one 64-bit word of one- and
@@ -194,66 +214,64 @@ std::size_t EncodeUtf8(const TXChar* units, std::size_t unitCount, char* out) no
     const TXChar* const end = units + unitCount;
     auto* o = reinterpret_cast<unsigned char*>(out);
 
-    // Below U+0800, four units at a time while they are all ASCII or all of
-    // one or two bytes (the latter without a branch per unit, since Latin and
-    // Cyrillic text mixes the two lengths unpredictably). From U+0800 on, one
-    // sequence at a time, where three-byte text stays in its own loop.
+    // Four units per test while they are all ASCII, or all of one or two
+    // bytes (encoded without a branch per unit: Latin and Cyrillic text mix
+    // the two lengths unpredictably). A block that passes neither test goes
+    // one sequence at a time, where a run of three-byte units stays in its
+    // own loop, and the tests resume after it.
     while (p < end) {
-        std::uint32_t u = *p;
-        if (u < 0x800) {
-            if (end - p >= 4) {
-                const std::uint64_t word = LoadWord(p);
-                const std::uint64_t flags = (word - kUnitOnes) | word;
-                if ((flags & kUnitNonAscii) == 0) {
-                    Narrow<4>(p, o);
-                    p += 4;
-                    o += 4;
-                    while (end - p >= 16 &&
-                           (NonAsciiOrNul(LoadWord(p)) | NonAsciiOrNul(LoadWord(p + 4)) |
-                            NonAsciiOrNul(LoadWord(p + 8)) | NonAsciiOrNul(LoadWord(p + 12))) == 0) {
-                        Narrow<16>(p, o);
-                        p += 16;
-                        o += 16;
-                    }
-                    continue;
+        if (end - p >= 4) {
+            const std::uint64_t word = LoadWord(p);
+            const std::uint64_t flags = (word - kUnitOnes) | word;
+            if ((flags & kUnitNonAscii) == 0) {
+                Narrow<4>(p, o);
+                p += 4;
+                o += 4;
+                while (end - p >= 16 && (NonAsciiOrNul(LoadWord(p)) | NonAsciiOrNul(LoadWord(p + 4)) |
+                                         NonAsciiOrNul(LoadWord(p + 8)) | NonAsciiOrNul(LoadWord(p + 12))) == 0) {
+                    Narrow<16>(p, o);
+                    p += 16;
+                    o += 16;
                 }
-                if ((flags & kUnitBeyondTwoBytes) == 0) {
-                    // Stay here while the text stays below U+0800.
-                    std::uint64_t next;
-                    do {
-                        o = PutFourUpToTwoBytes(p, o);
-                        p += 4;
-                        if (end - p < 4)
-                            break;
-                        const std::uint64_t nextWord = LoadWord(p);
-                        next = (nextWord - kUnitOnes) | nextWord;
-                    } while ((next & kUnitBeyondTwoBytes) == 0);
-                    continue;
-                }
+                continue;
             }
-            if (u == 0)
-                break;
-            o = PutUpToTwoBytes(u, o);
-            ++p;
-        } else if (!IsHighSurrogate(u) && !IsLowSurrogate(u)) {
-            // Two-byte units stay in this loop too: mixed scripts switch often.
-            do {
-                o = u >= 0x800 ? PutThreeBytes(u, o) : PutUpToTwoBytes(u, o);
+            if ((flags & kUnitBeyondTwoBytes) == 0) {
+                // Stay here while the text stays below U+0800.
+                std::uint64_t next;
+                do {
+                    o = PutFourUpToTwoBytes(p, o);
+                    p += 4;
+                    if (end - p < 4)
+                        break;
+                    const std::uint64_t nextWord = LoadWord(p);
+                    next = (nextWord - kUnitOnes) | nextWord;
+                } while ((next & kUnitBeyondTwoBytes) == 0);
+                continue;
+            }
+        }
+        const TXChar* const blockEnd = p + std::min<std::ptrdiff_t>(kScalarBlock, end - p);
+        while (p < blockEnd) {
+            std::uint32_t u = *p;
+            if (u < 0x800) {
+                if (u == 0) {
+                    *o = 0;
+                    return static_cast<std::size_t>(o - reinterpret_cast<unsigned char*>(out));
+                }
+                o = PutUpToTwoBytes(u, o);
                 ++p;
-            } while (p < end && (u = *p) >= 0x80 && !IsHighSurrogate(u) && !IsLowSurrogate(u));
-        } else if (IsHighSurrogate(u) && end - p >= 2 && IsLowSurrogate(p[1])) {
-            const std::uint32_t cp = 0x10000 + ((u - kHighSurrogateFirst) << 10) + (p[1] - kLowSurrogateFirst);
-            const unsigned char sequence[4] = {static_cast<unsigned char>(0xF0 | (cp >> 18)),
-                                               static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F)),
-                                               static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F)),
-                                               static_cast<unsigned char>(0x80 | (cp & 0x3F))};
-            std::memcpy(o, sequence, sizeof sequence);
-            o += 4;
-            p += 2;
-        } else {
-            std::memcpy(o, kReplacementBytes, sizeof kReplacementBytes);
-            o += 3;
-            ++p;
+            } else if (!IsHighSurrogate(u) && !IsLowSurrogate(u)) {
+                do {
+                    o = PutThreeBytes(u, o);
+                    ++p;
+                } while (p < end && (u = *p) >= 0x800 && !IsHighSurrogate(u) && !IsLowSurrogate(u));
+            } else if (IsHighSurrogate(u) && end - p >= 2 && IsLowSurrogate(p[1])) {
+                o = PutFourBytes(0x10000 + ((u - kHighSurrogateFirst) << 10) + (p[1] - kLowSurrogateFirst), o);
+                p += 2;
+            } else {
+                std::memcpy(o, kReplacementBytes, sizeof kReplacementBytes);
+                o += 3;
+                ++p;
+            }
         }
     }
     *o = 0;
