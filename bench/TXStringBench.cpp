@@ -7,12 +7,17 @@
 // ASCII texts run against the general path (the platform's case-insensitive
 // comparison); normalizing text that is already in form C runs against ICU's
 // quick check, with the allocations it makes counted; copying and assigning
-// texts of 1 to 7 units run against std::u16string. Every benchmark is repeated three
-// times in a shuffled order, and a closing table gives the medians, each
-// ratio, its limit and whether it is met.
+// texts of 1 to 7 units run against std::u16string. Every benchmark is
+// repeated three times in a shuffled order, and a closing table gives the
+// medians, each ratio, its limit and whether it is met; the exit status is 1
+// when a limit is missed.
 //
 //   TXStringBench              Google Benchmark's report, then the table
 //   TXStringBench --summary    quick run, only the table
+//
+// The machine is shared: figures of the 1 MiB rows drift by 10 to 30 % from
+// run to run, so a borderline row wants a second run (for example with
+// --benchmark_repetitions=5 --benchmark_min_time=0.3).
 //
 // The benchmark is the one place outside the platform layer that calls ICU:
 // ICU is the baseline being measured against, not a service the code uses.
