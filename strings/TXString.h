@@ -140,7 +140,9 @@ public:
     /// Frees the narrow buffer, then the text buffer if it is on the heap.
     virtual ~TXString()
     {
-        if (narrow != nullptr)
+        // Most texts never ask for 8-bit text: the release stays off the
+        // straight path of short-lived copies.
+        if (narrow != nullptr) [[unlikely]]
             TXStringDetail::DeallocateBlock(narrow);
     }
     /// @}
