@@ -286,6 +286,29 @@ TEST_F(StorageTest, MovesTakeTheBufferAndLeaveNarrowBuffersBehind)
     EXPECT_EQ(Units(target), u"x");
 }
 
+// The platform's wide character, char16_t and unsigned short are all taken
+// (one type on Linux is both of the first two), 8-bit characters and plain
+// integers are not 16-bit units.
+static_assert(TXUnitType<TXChar> && TXUnitType<char16_t> && TXUnitType<unsigned short>);
+static_assert(!TXUnitType<char> && !TXUnitType<unsigned char> && !TXUnitType<int> && !TXUnitType<char32_t>);
+
+TEST_F(StorageTest, EveryUnitTypeBehavesAlike)
+{
+    const TXChar wide[] = {TXChar('w'), TXChar(0x263A), 0};
+    const char16_t utf16[] = {u'w', u'\u263A', 0};
+    const unsigned short shorts[] = {'w', 0x263A, 0};
+    const TXString fromWide(wide);
+    EXPECT_EQ(Units(fromWide), u"w\u263A");
+    EXPECT_TRUE(fromWide.Equal(TXString(utf16)));
+    EXPECT_TRUE(fromWide.Equal(TXString(shorts)));
+    TXString appended;
+    appended << wide[0] << utf16[1];
+    appended += shorts[0];
+    EXPECT_EQ(Units(appended), u"w\u263Aw");
+    EXPECT_EQ(fromWide.Find(shorts[1]), 1);
+    EXPECT_EQ(fromWide.Find(wide[1]), 1);
+}
+
 TEST_F(StorageTest, ToStdWStringStopsAtNul)
 {
     const TXStdWString w = Text(kWithNul).ToStdWString();
