@@ -253,73 +253,16 @@ unsigned int Partition::GetFlags() const
 // ---------------------------------------------------------------------------
 // The bucket table
 
-namespace {
-
-constexpr std::uint64_t kFnvBasis = 0xcbf29ce484222325ull;
-constexpr std::uint64_t kFnvPrime = 0x100000001b3ull;
-
-constexpr std::uint64_t FnvBytes(std::uint64_t hash, std::uint64_t bytes, unsigned count) noexcept
-{
-    for (unsigned i = 0; i < count; ++i) {
-        hash ^= (bytes >> (8 * i)) & 0xFF;
-        hash *= kFnvPrime;
-    }
-    return hash;
-}
-
-/// The bucket index of a header as HookupBlockToList needs it, with the
-/// process-wide lock held. The index is the hash modulo 1024, and the low 10
-/// bits of each step depend only on the low 10 bits before it: so the high
-/// four address bytes act as a fixed map from the 10-bit state reached after
-/// the low four. Headers share their high bytes (one map per heap region), so
-/// the maps of the last two regions are kept, and half of the serial
-/// multiplications go.
-class BucketIndexCache {
-public:
-    unsigned int IndexOf(const MemoryBlock* block) noexcept
-    {
-        const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(block));
-        const auto high = static_cast<std::uint32_t>(address >> 32);
-        const std::uint64_t state = FnvBytes(kFnvBasis, address, 4) % Partition::kBucketCount;
-        Tail* tail = &tails_[0];
-        if (!tail->ready || tail->high != high) {
-            tail = &tails_[1];
-            if (!tail->ready || tail->high != high) {
-                tail = &tails_[victim_];
-                victim_ ^= 1;
-                Build(*tail, high);
-            }
-        }
-        return tail->index[state];
-    }
-
-private:
-    struct Tail {
-        bool ready = false;
-        std::uint32_t high = 0;
-        std::uint16_t index[Partition::kBucketCount] = {};
-    };
-
-    static void Build(Tail& tail, std::uint32_t high) noexcept
-    {
-        for (std::uint64_t state = 0; state < Partition::kBucketCount; ++state)
-            tail.index[state] = static_cast<std::uint16_t>(FnvBytes(state, high, 4) % Partition::kBucketCount);
-        tail.high = high;
-        tail.ready = true;
-    }
-
-    Tail tails_[2];
-    unsigned victim_ = 0;
-};
-
-BucketIndexCache bucketIndexCache; // guarded by blockListLock
-
-} // namespace
-
 unsigned int Partition::GetMemoryBlockHash(const MemoryBlock* block)
 {
+    // 64-bit FNV-1a over the address's bytes, least significant first.
     const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(block));
-    return static_cast<unsigned int>(FnvBytes(kFnvBasis, address, 8) % kBucketCount);
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned byte = 0; byte < sizeof address; ++byte) {
+        hash ^= (address >> (8 * byte)) & 0xFF;
+        hash *= 0x100000001b3ull;
+    }
+    return static_cast<unsigned int>(hash % kBucketCount);
 }
 
 namespace {
@@ -340,7 +283,7 @@ void LinkIntoBucket(MemoryBlock* block, unsigned int i, MemoryBlock** lists, std
 
 void Partition::HookupBlockToList(MemoryBlock* block, MemoryBlock** lists, std::size_t* counts)
 {
-    LinkIntoBucket(block, bucketIndexCache.IndexOf(block), lists, counts);
+    LinkIntoBucket(block, GetMemoryBlockHash(block), lists, counts);
 }
 
 void Partition::RemoveBlockFromList(MemoryBlock* block, MemoryBlock** lists, std::size_t* counts)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "KXMM/KXMM.h"
+#include "platform/Cpu.h"
 
 #include <atomic>
 #include <cstddef>
@@ -49,15 +50,28 @@ private:
 
     void LockContended(std::uintptr_t self) noexcept
     {
-        for (unsigned spins = 0;; ++spins) {
+        // Back off exponentially between attempts. Critical sections are a
+        // few dozen instructions: a waiter that pounces on every release
+        // would drag the lock's cache line (and the tables') to its core
+        // after each one, and two busy threads would do less together than
+        // one alone. Letting the holder run several sections in a row keeps
+        // the lines where they are.
+        unsigned backoff = 1;
+        for (;;) {
+            for (unsigned i = 0; i < backoff; ++i)
+                Platform::CpuRelax();
             std::uintptr_t expected = 0;
             if (owner_.load(std::memory_order_relaxed) == 0 &&
                 owner_.compare_exchange_weak(expected, self, std::memory_order_acquire, std::memory_order_relaxed))
                 return;
-            if (spins >= 64)
+            if (backoff < kMaxBackoff)
+                backoff *= 2;
+            else
                 std::this_thread::yield();
         }
     }
+
+    static constexpr unsigned kMaxBackoff = 4096;
 
     alignas(64) std::atomic<std::uintptr_t> owner_{0};
     unsigned depth_ = 0; // only the owner touches it
