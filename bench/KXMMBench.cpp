@@ -22,6 +22,8 @@
 #include "KXMM/KXMM.h"
 #include "KXMM/KXMMInternal.h"
 
+#include "bench/BenchArguments.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -61,14 +63,6 @@ constexpr std::size_t kMatchFromEnd = 256;
 constexpr std::size_t kRandomPatternSize = 16;
 constexpr char kTextPattern[] = "the layer was not found";
 constexpr std::uint64_t kSeed = 0x4B584D4D42656E63ull;
-/// @}
-
-/// @name Defaults placed before the caller's flags, which therefore win
-/// @{
-constexpr char kSummaryFlag[] = "--summary";
-constexpr const char* kDefaultFlags[] = {"--benchmark_repetitions=3", "--benchmark_enable_random_interleaving=true",
-                                         "--benchmark_display_aggregates_only=true"};
-constexpr char kSummaryMinTimeFlag[] = "--benchmark_min_time=0.1";
 /// @}
 
 constexpr char kItemsPerSecond[] = "items_per_second";
@@ -687,38 +681,17 @@ private:
 void PrintHelp()
 {
     benchmark::PrintDefaultHelp();
-    std::printf("          [%s]  quick run (min time 0.1 s), prints only the table of targets\n", kSummaryFlag);
+    std::printf("          [%s]  quick run (min time 0.1 s), prints only the table of targets\n", Bench::kSummaryFlag);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // Our defaults go first so that the caller's own flags override them.
-    bool summary = false;
-    std::vector<std::string> flags;
-    for (const char* flag : kDefaultFlags)
-        flags.emplace_back(flag);
-    std::vector<std::string> callerFlags;
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) == kSummaryFlag)
-            summary = true;
-        else
-            callerFlags.emplace_back(argv[i]);
-    }
-    if (summary)
-        flags.emplace_back(kSummaryMinTimeFlag);
-    flags.insert(flags.end(), callerFlags.begin(), callerFlags.end());
-
-    std::vector<char*> args{argv[0]};
-    for (std::string& flag : flags)
-        args.push_back(flag.data());
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-
-    benchmark::Initialize(&count, args.data(), PrintHelp);
-    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
+    const Bench::BenchArguments arguments(argc, argv, PrintHelp);
+    if (!arguments.Ok())
         return 1;
+    const bool summary = arguments.Summary();
 
     Partition::SetAssertHandler(CountAssertReport);
     SharedPartition();

@@ -26,6 +26,8 @@
 #include "strings/MainPartition.h"
 #include "strings/TXString.h"
 
+#include "bench/BenchArguments.h"
+
 #include <benchmark/benchmark.h>
 #include <unicode/unorm2.h>
 #include <unicode/ustring.h>
@@ -84,14 +86,6 @@ namespace {
 constexpr std::size_t kTextBytes = std::size_t{1} << 20;
 constexpr UChar32 kSubstitute = 0xFFFD;
 constexpr int kNormalizeCountCalls = 1000;
-/// @}
-
-/// @name Defaults placed before the caller's flags, which therefore win
-/// @{
-constexpr char kSummaryFlag[] = "--summary";
-constexpr const char* kDefaultFlags[] = {"--benchmark_repetitions=3", "--benchmark_enable_random_interleaving=true",
-                                         "--benchmark_display_aggregates_only=true"};
-constexpr char kSummaryMinTimeFlag[] = "--benchmark_min_time=0.1";
 /// @}
 
 constexpr char kItemsPerSecond[] = "items_per_second";
@@ -478,34 +472,17 @@ void PrintNormalizeAllocations()
 void PrintHelp()
 {
     benchmark::PrintDefaultHelp();
-    std::printf("          [%s]  quick run (min time 0.1 s), prints only the table of targets\n", kSummaryFlag);
+    std::printf("          [%s]  quick run (min time 0.1 s), prints only the table of targets\n", Bench::kSummaryFlag);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    bool summary = false;
-    std::vector<std::string> flags(std::begin(kDefaultFlags), std::end(kDefaultFlags));
-    std::vector<std::string> callerFlags;
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) == kSummaryFlag)
-            summary = true;
-        else
-            callerFlags.emplace_back(argv[i]);
-    }
-    if (summary)
-        flags.emplace_back(kSummaryMinTimeFlag);
-    flags.insert(flags.end(), callerFlags.begin(), callerFlags.end());
-    std::vector<char*> args{argv[0]};
-    for (std::string& flag : flags)
-        args.push_back(flag.data());
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-
-    benchmark::Initialize(&count, args.data(), PrintHelp);
-    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
+    const Bench::BenchArguments arguments(argc, argv, PrintHelp);
+    if (!arguments.Ok())
         return 1;
+    const bool summary = arguments.Summary();
 
     SetMainPartition(KXMM::Partition::GetPartitionByIdentifier(kMainPartitionIdentifier, true));
     const std::vector<TargetRow> rows = RegisterAll();
