@@ -104,6 +104,14 @@ TEST_F(CompareTest, AsciiFastPathAgreesWithThePlatform)
         {u"", u""},
         {u"csm", u"CSM"},
         {u"csm", u"cst"},
+        // Long enough for the four-unit steps, with the difference in every lane.
+        {u"@[`{AZaz09-_./", u"@[`{azAZ09-_./"},
+        {u"abcdEFGH@xyz", u"ABCDefgh`XYZ"},
+        {u"abcdEFGH[xyz", u"ABCDefgh{XYZ"},
+        {u"abcdefgh\u00C0bcd", u"ABCDEFGH\u00E0BCD"},
+        {std::u16string(u"abcd\0fgh", 8), std::u16string(u"ABCD\0FGH", 8)},
+        {u"Documents and Settings/All Users", u"DOCUMENTS AND SETTINGS/ALL USERS"},
+        {u"Documents and Settings/All Users", u"DOCUMENTS AND SETTINGS/ALL USERT"},
     };
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         const TXString left = Text(pairs[i].first);
