@@ -654,9 +654,13 @@ std::size_t ClusterBoundaryAtOrBefore(const WideChar* text, std::size_t length, 
                                    static_cast<int32_t>(std::min<std::size_t>(length, INT32_MAX)), &status);
     if (U_FAILURE(status))
         return limit;
-    const int32_t boundary = ubrk_isBoundary(it, static_cast<int32_t>(limit))
-                                 ? static_cast<int32_t>(limit)
-                                 : ubrk_preceding(it, static_cast<int32_t>(limit));
+    // ICU moves an offset inside a surrogate pair back to the pair's start
+    // before it looks for the boundary before it: ask about that start
+    // itself, or the character before the pair would be lost too.
+    auto probe = static_cast<int32_t>(limit);
+    if (U16_IS_TRAIL(text[probe]) && U16_IS_LEAD(text[probe - 1]))
+        --probe;
+    const int32_t boundary = ubrk_isBoundary(it, probe) ? probe : ubrk_preceding(it, probe);
     ubrk_close(it);
     return boundary == UBRK_DONE ? 0 : static_cast<std::size_t>(boundary);
 }

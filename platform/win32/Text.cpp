@@ -194,8 +194,13 @@ std::size_t ClusterBoundaryAtOrBefore(const WideChar* text, std::size_t length, 
                                attributes.data() + start)))
             return limit;
     }
+    // A character never starts between the two halves of a surrogate pair,
+    // whatever a script processor reports there (Wine's does).
+    const auto insidePair = [text](std::size_t i) {
+        return IS_LOW_SURROGATE(text[i]) && IS_HIGH_SURROGATE(text[i - 1]);
+    };
     for (std::size_t i = limit; i > 0; --i)
-        if (attributes[i].fCharStop)
+        if (attributes[i].fCharStop && !insidePair(i))
             return i;
     return 0;
 }

@@ -526,4 +526,13 @@ TEST(TextClusterTest, NeverSplitsABaseFromItsMarks)
     EXPECT_EQ(Platform::ClusterBoundaryAtOrBefore(nullptr, 0, 0), 0u);
 }
 
+TEST(TextClusterTest, StopsBeforeASurrogatePairNotBeforeItsBase)
+{
+    const Text text = T(u"a\U0001F600b");
+    const std::size_t expected[] = {0, 1, 1, 3, 4};
+    for (std::size_t limit = 0; limit < std::size(expected); ++limit)
+        EXPECT_EQ(Platform::ClusterBoundaryAtOrBefore(text.data(), text.size(), limit), expected[limit])
+            << "limit " << limit;
+}
+
 } // namespace
