@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -18,13 +19,20 @@ inline constexpr const char* kDefaultFlags[] = {"--benchmark_repetitions=3",
                                                 "--benchmark_enable_random_interleaving=true",
                                                 "--benchmark_display_aggregates_only=true"};
 
+/// Google Benchmark's help, with the --summary switch.
+inline void PrintHelp()
+{
+    benchmark::PrintDefaultHelp();
+    std::printf("          [%s]  quick run (min time 0.1 s), prints only the table of targets\n", kSummaryFlag);
+}
+
 /// Initializes Google Benchmark with the defaults first, then the quick-run
 /// time for --summary, then the caller's own flags, which so override both.
 /// Summary() tells whether --summary was given; Ok() is false when a flag was
 /// not recognised (Google Benchmark has said which).
 class BenchArguments {
 public:
-    BenchArguments(int argc, char** argv, void (*printHelp)())
+    BenchArguments(int argc, char** argv)
     {
         std::vector<std::string> callerFlags;
         for (int i = 1; i < argc; ++i) {
@@ -43,7 +51,7 @@ public:
             args.push_back(flag.data());
         int count = static_cast<int>(args.size());
         args.push_back(nullptr);
-        benchmark::Initialize(&count, args.data(), printHelp);
+        benchmark::Initialize(&count, args.data(), PrintHelp);
         ok_ = !benchmark::ReportUnrecognizedArguments(count, args.data());
     }
 

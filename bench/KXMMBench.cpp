@@ -678,17 +678,11 @@ private:
     std::map<RunKey, std::string> errors_;
 };
 
-void PrintHelp()
-{
-    benchmark::PrintDefaultHelp();
-    std::printf("          [%s]  quick run (min time 0.1 s), prints only the table of targets\n", Bench::kSummaryFlag);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const Bench::BenchArguments arguments(argc, argv, PrintHelp);
+    const Bench::BenchArguments arguments(argc, argv);
     if (!arguments.Ok())
         return 1;
     const bool summary = arguments.Summary();

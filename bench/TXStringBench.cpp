@@ -469,17 +469,11 @@ void PrintNormalizeAllocations()
     std::printf("\n");
 }
 
-void PrintHelp()
-{
-    benchmark::PrintDefaultHelp();
-    std::printf("          [%s]  quick run (min time 0.1 s), prints only the table of targets\n", Bench::kSummaryFlag);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const Bench::BenchArguments arguments(argc, argv, PrintHelp);
+    const Bench::BenchArguments arguments(argc, argv);
     if (!arguments.Ok())
         return 1;
     const bool summary = arguments.Summary();
