@@ -146,10 +146,10 @@ Partition::Partition()
 Partition::~Partition()
 {
     RemoveThisFromList();
-    if (currentPool != nullptr) {
-        DestroyPool(currentPool);
-        currentPool = nullptr;
-    }
+    // The current pool's storage is an ordinary block of the table and goes
+    // with all the others below. Whatever is still handed out is released
+    // silently: a partition's end is not a misuse.
+    currentPool = nullptr;
 
     // Preformed blocks of other pools lie inside their pool's storage, which
     // is an ordinary block of this table: take them out first, so that
@@ -314,16 +314,27 @@ void* Partition::Allocate(std::size_t size)
     const std::size_t n = std::max(size, kMinBlockSize);
 
     if ((flags & kPoolingOn) && currentPool != nullptr && size <= PoolOf(currentPool)->blockSize) {
-        LockGuard guard;
-        if (char** handle = TakePoolBlock(currentPool)) {
+        DeferredReports reports;
+        char** handle;
+        {
+            LockGuard guard;
+            handle = TakePoolBlock(currentPool, reports);
+            if (handle != nullptr) {
+                Count(numCalls, 1);
+                Count(numBlocks, 1);
+                Count(bytesAllocated, n);
+                Count(numpoolHits, 1);
+            }
+        }
+        if (handle != nullptr) {
             MemoryBlock* block = HeaderOf(handle);
             block->memSize = size;
-            Count(numCalls, 1);
-            Count(numBlocks, 1);
-            Count(bytesAllocated, n);
-            Count(numpoolHits, 1);
             block->instantiated = false;
             block->destructor = nullptr;
+            // Recorded here rather than in the pool's hand-out, so that the
+            // stack starts at the allocating operation.
+            if (stackTraceEnabled || block->stackTrace != nullptr)
+                CollectStackTrace(block);
             return block->memPtr;
         }
     }
@@ -417,12 +428,7 @@ void Partition::Deallocate(void* data)
     MemoryBlock* block = HeaderBefore(data);
 
     if (block->pool != nullptr) {
-        LockGuard guard;
-        const std::size_t size = block->memSize;
-        if (ReturnPoolBlock(block->pool, block)) {
-            Count(bytesAllocated, 0 - size);
-            Count(numBlocks, -1);
-        }
+        ReleaseToPool(block->pool, block, true);
         return;
     }
     // A block that is not live (released before, or never ours) is reported
@@ -475,10 +481,24 @@ bool Partition::ResizeBlock(MemoryBlock* block, std::size_t newSize, const CopyF
     StoreHeaderLink(memory, block);
     char* oldData = block->memPtr;
     char* newData = static_cast<char*>(memory) + kLinkSize;
-    if (copy != nullptr && *copy)
-        (*copy)(oldData, block->memSize, newData, newSize);
-    else
+    if (copy != nullptr && *copy) {
+        try {
+            (*copy)(oldData, block->memSize, newData, newSize);
+        } catch (...) {
+            // The caller's exception must not leave the library. The block
+            // keeps its old data, so the new storage and the size change
+            // counted above are both undone.
+            ::operator delete(memory);
+            {
+                LockGuard guard;
+                Count(bytesAllocated, block->memSize - newSize);
+            }
+            KXMM_Assert(false, kMsgCopyThrew);
+            return false;
+        }
+    } else {
         std::memcpy(newData, oldData, std::min<std::size_t>(block->memSize, newSize));
+    }
 
     // An old inline area stays inside the header's allocation; only separate
     // data is ours to free.
@@ -564,7 +584,12 @@ void Partition::KXMM_Assert(bool condition, const char* message)
     char text[kAssertTextSize];
     FormatInto(text, sizeof text, kAssertFormat, message ? message : "");
     const AssertHandler handler = assertHandler.load(std::memory_order_acquire);
-    const bool keepReporting = handler ? handler(text) : Platform::ShowAssertBox(kAssertTitle, text);
+    bool keepReporting = true;
+    try {
+        keepReporting = handler ? handler(text) : Platform::ShowAssertBox(kAssertTitle, text);
+    } catch (...) {
+        // A handler that throws has not answered No.
+    }
     if (!keepReporting)
         assertsEnabled.store(false, std::memory_order_relaxed);
 }
@@ -941,18 +966,18 @@ void Partition::DestroyPool(char** pool)
         return;
     if (pool == currentPool)
         currentPool = nullptr;
-    PoolRecord* record = PoolOf(pool);
-    if (record->usedHead != nullptr) {
-        // The storage goes whatever the caller still holds; its blocks must
-        // leave the table with it, or later walks would read freed memory.
+    bool blocksOut;
+    {
+        LockGuard guard;
+        blocksOut = PoolOf(pool)->usedHead != nullptr;
+        if (blocksOut)
+            HeaderOf(pool)->flags |= kBlockPoolDestroyed;
+    }
+    if (blocksOut) {
+        // The blocks still out lie inside the storage: releasing it now would
+        // leave their holders with freed memory. It goes with the last of them.
         KXMM_Assert(false, kMsgDestroyPoolInUse);
-        for (PoolSlot* slot = record->usedHead; slot != nullptr; slot = slot->next) {
-            auto* block = reinterpret_cast<MemoryBlock*>(record->blocks + slot->index * record->stride);
-            LockGuard guard;
-            Count(bytesAllocated, 0 - block->memSize);
-            Count(numBlocks, -1);
-            DetachInUsePoolBlock(block);
-        }
+        return;
     }
     Deallocate(*pool);
 }
@@ -961,11 +986,20 @@ char** Partition::RequestPoolBlock(char** pool)
 {
     if (pool == nullptr)
         return nullptr;
-    LockGuard guard;
-    return TakePoolBlock(pool);
+    char** handle;
+    {
+        DeferredReports reports;
+        LockGuard guard;
+        if (HeaderOf(pool)->flags & kBlockPoolDestroyed)
+            return nullptr;
+        handle = TakePoolBlock(pool, reports);
+    }
+    if (handle != nullptr && (stackTraceEnabled || HeaderOf(handle)->stackTrace != nullptr))
+        CollectStackTrace(HeaderOf(handle));
+    return handle;
 }
 
-char** Partition::TakePoolBlock(char** pool)
+char** Partition::TakePoolBlock(char** pool, DeferredReports& reports)
 {
     PoolRecord* record = PoolOf(pool);
     if (record->freeCount == 0)
@@ -984,23 +1018,24 @@ char** Partition::TakePoolBlock(char** pool)
 
     auto* block = reinterpret_cast<MemoryBlock*>(record->blocks + slot->index * record->stride);
     if (block->magic != kPoolBlockMagic)
-        KXMM_Assert(false, kMsgRequestPoolMagic);
+        reports.Add(kMsgRequestPoolMagic);
     LinkIntoBucket(block, slot->bucket, blockLists, blockListCounts);
-    if (stackTraceEnabled || block->stackTrace != nullptr)
-        CollectStackTrace(block);
     return reinterpret_cast<char**>(block);
 }
 
-bool Partition::ReturnPoolBlock(char** pool, MemoryBlock* block)
+Partition::PoolReturn Partition::ReturnPoolBlock(char** pool, MemoryBlock* block, DeferredReports& reports)
 {
     PoolRecord* record = PoolOf(pool);
     PoolSlot* slot = SlotOf(record, block);
     if (slot != nullptr && block->magic != kPoolBlockMagic)
-        KXMM_Assert(false, kMsgReleasePoolMagic);
+        reports.Add(kMsgReleasePoolMagic);
     if (slot == nullptr || !slot->inUse) {
-        KXMM_Assert(false, kMsgReleasePoolNotInUse);
-        return false;
+        reports.Add(kMsgReleasePoolNotInUse);
+        return PoolReturn::Refused;
     }
+    const bool destroyed = HeaderOf(pool)->flags & kBlockPoolDestroyed;
+    if (destroyed)
+        reports.Add(kMsgReleaseToDestroyedPool);
 
     RemoveBlockFromList(block, blockLists, blockListCounts);
     if (block->flags & kBlockDisconnected) {
@@ -1031,15 +1066,31 @@ bool Partition::ReturnPoolBlock(char** pool, MemoryBlock* block)
     record->freeHead = slot;
     slot->inUse = false;
     ++record->freeCount;
-    return true;
+    return destroyed && record->usedHead == nullptr ? PoolReturn::LastOfDestroyedPool : PoolReturn::Returned;
+}
+
+void Partition::ReleaseToPool(char** pool, MemoryBlock* block, bool countRelease)
+{
+    PoolReturn outcome;
+    {
+        DeferredReports reports;
+        LockGuard guard;
+        const std::size_t size = block->memSize;
+        outcome = ReturnPoolBlock(pool, block, reports);
+        if (countRelease && outcome != PoolReturn::Refused) {
+            Count(bytesAllocated, 0 - size);
+            Count(numBlocks, -1);
+        }
+    }
+    if (outcome == PoolReturn::LastOfDestroyedPool)
+        Deallocate(*pool);
 }
 
 void Partition::ReleasePoolBlock(char** pool, char** block)
 {
     if (pool == nullptr || block == nullptr)
         return;
-    LockGuard guard;
-    ReturnPoolBlock(pool, HeaderOf(block));
+    ReleaseToPool(pool, HeaderOf(block), false);
 }
 
 void Partition::SetCurrentPool(char** pool)
@@ -1057,6 +1108,11 @@ char** Partition::GetCurrentPool() const
 
 MemoryBlock* Partition::AllocateFromExistingResource(void* data, std::size_t size)
 {
+    return AllocateResourceBlock(data, size, nullptr, kNoResourceFile);
+}
+
+MemoryBlock* Partition::AllocateResourceBlock(void* data, std::size_t size, void** qtHandle, short resFile)
+{
     NewResult result;
     void* memory = TryNew(kHeaderSize, result);
     if (memory == nullptr) {
@@ -1066,6 +1122,10 @@ MemoryBlock* Partition::AllocateFromExistingResource(void* data, std::size_t siz
     }
     MemoryBlock* block = FormatHeader(memory, size, size, static_cast<char*>(data));
     block->flags = kBlockResource;
+    // Filled before the header enters the table: from then on other threads'
+    // searches read these fields.
+    block->qtResource = qtHandle;
+    block->resFile = resFile;
     CollectStackTrace(block);
     block->magic = kLiveBlockMagic;
     LockGuard guard;
@@ -1100,16 +1160,17 @@ void Partition::DeallocateResource(void* handle)
         Deallocate(block->memPtr);
         return;
     }
+    LockGuard guard;
+    ReleaseResourceBlock(block);
+}
+
+void Partition::ReleaseResourceBlock(MemoryBlock* block)
+{
     block->magic = 0;
     ReleaseBlockContents(block);
-    MemoryBlock* expired;
-    {
-        LockGuard guard;
-        Count(numBlocks, -1);
-        RemoveBlockFromList(block, resourceLists, resourceListCounts);
-        expired = RetireHeader(block);
-    }
-    ::operator delete(expired);
+    Count(numBlocks, -1);
+    RemoveBlockFromList(block, resourceLists, resourceListCounts);
+    ::operator delete(RetireHeader(block));
 }
 
 void Partition::SetQTResourcePtr(void* handle, void** qtHandle, short resFile)
@@ -1144,12 +1205,7 @@ char** Partition::GetOrCreateHandleFromQTResourceHandle(void** qtHandle, std::si
             ReportFailedCondition("result->memSize == size", "KXMM", 601);
         return found;
     }
-    MemoryBlock* block = AllocateFromExistingResource(*qtHandle, size);
-    if (block == nullptr)
-        return nullptr;
-    block->qtResource = qtHandle;
-    block->resFile = resFile;
-    return reinterpret_cast<char**>(block);
+    return reinterpret_cast<char**>(AllocateResourceBlock(*qtHandle, size, qtHandle, resFile));
 }
 
 char** Partition::GetOriginalQTResource(const void* handle) const
@@ -1159,11 +1215,16 @@ char** Partition::GetOriginalQTResource(const void* handle) const
 
 void Partition::DeleteAllHandlesWithResourceFile(short resFile)
 {
+    // The whole walk holds the lock: another thread may release a block of
+    // another resource file meanwhile, and the header it frees must not be
+    // read here. Every header of this table is a live resource block, so the
+    // release needs none of DeallocateResource's checks (or their reports).
+    LockGuard guard;
     for (MemoryBlock*& bucket : resourceLists) {
         for (MemoryBlock* block = bucket; block != nullptr;) {
             MemoryBlock* following = block->next;
             if (block->resFile == resFile)
-                DeallocateResource(block);
+                ReleaseResourceBlock(block);
             block = following;
         }
     }
@@ -1217,8 +1278,13 @@ void Partition::CallDestructor(const void* data)
 {
     if (data == nullptr)
         return;
-    if (auto destructor = HeaderBefore(data)->destructor)
-        destructor(data);
+    if (auto destructor = HeaderBefore(data)->destructor) {
+        try {
+            destructor(data);
+        } catch (...) {
+            KXMM_Assert(false, kMsgDestructorThrew); // never across the library's boundary
+        }
+    }
 }
 
 void Partition::SetInstantiatedState(const void* data, bool instantiated)

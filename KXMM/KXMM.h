@@ -42,6 +42,10 @@
 
 namespace KXMM {
 
+namespace detail {
+class DeferredReports;
+} // namespace detail
+
 /// Block flag bits (MemoryBlock::flags).
 enum : std::uint16_t {
     kBlockDisconnected = 1, ///< the data lives in an allocation of its own
@@ -211,8 +215,9 @@ public:
     /// @name Pools
     /// @{
     char** CreatePool(std::size_t blockSize, std::size_t blockCount);
-    /// Releases the pool's storage. Blocks still handed out are reported and
-    /// taken out of the tables with it.
+    /// Releases the pool's storage. With blocks still handed out it reports
+    /// that and keeps the storage until the last of them is released (each
+    /// such release is reported too); the pool hands out nothing more.
     void DestroyPool(char** pool);
     char** RequestPoolBlock(char** pool);
     void ReleasePoolBlock(char** pool, char** block);
@@ -337,10 +342,18 @@ private:
 
     bool ResizeBlock(MemoryBlock* block, std::size_t newSize, const CopyFunction* copy);
     bool GrowBy(MemoryBlock* block, std::size_t extra);
-    // Both with blockListLock held: hand out a free preformed block, take one
-    // back (false, after a report, when it was not handed out).
-    char** TakePoolBlock(char** pool);
-    bool ReturnPoolBlock(char** pool, MemoryBlock* block);
+    // Both with blockListLock held, their reports raised once it is released:
+    // hand out a free preformed block, take one back.
+    enum class PoolReturn { Refused, Returned, LastOfDestroyedPool };
+    char** TakePoolBlock(char** pool, detail::DeferredReports& reports);
+    PoolReturn ReturnPoolBlock(char** pool, MemoryBlock* block, detail::DeferredReports& reports);
+    // Takes a block back into its pool (counting the release when asked);
+    // the last block of a destroyed pool releases the pool's storage.
+    void ReleaseToPool(char** pool, MemoryBlock* block, bool countRelease);
+    // A resource-backed header standing for `qtHandle` of `resFile`.
+    MemoryBlock* AllocateResourceBlock(void* data, std::size_t size, void** qtHandle, short resFile);
+    // With blockListLock held: releases a header of the resource table.
+    void ReleaseResourceBlock(MemoryBlock* block);
     void AllocationFailed(const char* message, std::size_t size);
     void CountFailedAllocation(std::size_t roundedSize);
     bool IsInstantiated(const char* const* h) const;

@@ -6,18 +6,30 @@
 
 #include "KXMM/KXMM.h"
 #include "platform/Cpu.h"
+#include "platform/Wait.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <thread>
 
 namespace KXMM::detail {
 
 /// The one lock of the library, shared by all partitions. Recursive: a
-/// section that holds it may enter another that takes it again. The
-/// uncontended path is one compare-and-swap to take it and one store to give
-/// it back; a waiter spins briefly, then yields its time slice.
+/// section that holds it may enter another that takes it again.
+///
+/// The uncontended path is one compare-and-swap to take it and one plain
+/// store (plus a load of the sleeper count) to give it back. A waiter spins
+/// with exponential backoff for a short while, then sleeps on the lock word
+/// until a release wakes it, so a thread that holds the lock for long (a
+/// report box, a stalled thread) costs the others no processor time.
+///
+/// The release has no fence between its store and its load of the sleeper
+/// count, so on its own it could miss a waiter that registers at that very
+/// moment. The waiter closes the gap instead: after registering it makes
+/// every thread of the process pass a full barrier (Platform::FenceAllThreads),
+/// after which either the release's store is visible to it or the releasing
+/// thread is bound to see the registration. That keeps the cost on the rare
+/// sleeping path, not on every release.
 class RecursiveLock {
 public:
     void Lock() noexcept
@@ -27,16 +39,22 @@ public:
             ++depth_;
             return;
         }
-        std::uintptr_t expected = 0;
-        if (!owner_.compare_exchange_strong(expected, self, std::memory_order_acquire, std::memory_order_relaxed))
-            LockContended(self);
+        std::uint32_t expected = kFree;
+        if (!state_.compare_exchange_strong(expected, kHeld, std::memory_order_acquire, std::memory_order_relaxed))
+            LockContended();
+        owner_.store(self, std::memory_order_relaxed);
         depth_ = 1;
     }
 
     void Unlock() noexcept
     {
-        if (--depth_ == 0)
-            owner_.store(0, std::memory_order_release);
+        if (--depth_ != 0)
+            return;
+        owner_.store(0, std::memory_order_relaxed);
+        state_.store(kFree, std::memory_order_release);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        if (sleepers_.load(std::memory_order_relaxed) != 0)
+            Platform::WakeOne(state_);
     }
 
 private:
@@ -48,7 +66,14 @@ private:
         return reinterpret_cast<std::uintptr_t>(&token);
     }
 
-    void LockContended(std::uintptr_t self) noexcept
+    bool TryTake() noexcept
+    {
+        std::uint32_t expected = kFree;
+        return state_.load(std::memory_order_relaxed) == kFree &&
+               state_.compare_exchange_weak(expected, kHeld, std::memory_order_acquire, std::memory_order_relaxed);
+    }
+
+    void LockContended() noexcept
     {
         // Back off exponentially between attempts. Critical sections are a
         // few dozen instructions: a waiter that pounces on every release
@@ -56,24 +81,32 @@ private:
         // after each one, and two busy threads would do less together than
         // one alone. Letting the holder run several sections in a row keeps
         // the lines where they are.
-        unsigned backoff = 1;
-        for (;;) {
+        for (unsigned backoff = 1; backoff <= kMaxBackoff; backoff *= 2) {
             for (unsigned i = 0; i < backoff; ++i)
                 Platform::CpuRelax();
-            std::uintptr_t expected = 0;
-            if (owner_.load(std::memory_order_relaxed) == 0 &&
-                owner_.compare_exchange_weak(expected, self, std::memory_order_acquire, std::memory_order_relaxed))
+            if (TryTake())
                 return;
-            if (backoff < kMaxBackoff)
-                backoff *= 2;
-            else
-                std::this_thread::yield();
         }
+
+        sleepers_.fetch_add(1, std::memory_order_seq_cst);
+        Platform::FenceAllThreads();
+        while (!TryTake()) {
+            // The bound only matters if a platform's fence were weaker than
+            // promised: a missed wake-up then costs a short delay, never a
+            // hang.
+            Platform::WaitWhileEqual(state_, kHeld, kSleepLimitMs);
+        }
+        sleepers_.fetch_sub(1, std::memory_order_relaxed);
     }
 
+    static constexpr std::uint32_t kFree = 0;
+    static constexpr std::uint32_t kHeld = 1;
     static constexpr unsigned kMaxBackoff = 4096;
+    static constexpr unsigned kSleepLimitMs = 50;
 
-    alignas(64) std::atomic<std::uintptr_t> owner_{0};
+    alignas(64) std::atomic<std::uint32_t> state_{kFree};
+    std::atomic<std::uint32_t> sleepers_{0};
+    std::atomic<std::uintptr_t> owner_{0};
     unsigned depth_ = 0; // only the owner touches it
 };
 
@@ -96,6 +129,10 @@ inline constexpr std::size_t kDisconnectThreshold = 5000;
 inline constexpr std::size_t kMinGrowthReserve = 16;
 inline constexpr std::uint32_t kShrinkSlack = 5000;
 inline constexpr std::uint32_t kPoolingOn = 1;
+/// Set in the flags of a pool's storage block when DestroyPool finds blocks of
+/// the pool still handed out. The storage then stays until the last of them
+/// comes back, so a late release is reported instead of reaching freed memory.
+inline constexpr std::uint16_t kBlockPoolDestroyed = 0x8000;
 inline constexpr std::int16_t kNoResourceFile = -1;
 inline constexpr unsigned char kDisposedFill = 0xA4;
 inline constexpr unsigned char kHandleLockedState = 0x80;
@@ -176,12 +213,41 @@ inline constexpr char kMsgRequestPoolMagic[] = "RequestPoolBlock invalid block m
 inline constexpr char kMsgReleasePoolMagic[] = "ReleasePoolBlock invalid block magic number";
 inline constexpr char kMsgReleasePoolNotInUse[] = "ReleasePoolBlock called on block that wasn't in use.";
 inline constexpr char kMsgDestroyPoolInUse[] =
-    "DestroyPool called while blocks of the pool are still in use; they are released with it.";
+    "DestroyPool called while blocks of the pool are still in use; its storage is released with the last of them.";
+inline constexpr char kMsgReleaseToDestroyedPool[] = "ReleasePoolBlock called for a block of a destroyed pool.";
+inline constexpr char kMsgCopyThrew[] = "Resize copy function threw an exception; the block is unchanged.";
+inline constexpr char kMsgDestructorThrew[] = "Block destructor threw an exception.";
+inline constexpr char kMsgCallbackThrew[] = "Memory callback threw an exception.";
 inline constexpr char kMsgResourcePooled[] = "Resource blocks should not be pooled";
 inline constexpr char kMsgDeallocateResourceMagic[] = "DeallocateResource invalid block magic number";
 inline constexpr char kMsgNullDestructor[] = "Partition::SetDestructor was passed a null pointer.";
 inline constexpr char kMsgStatZeroSize[] = "MemoryStat_AddAlloc size was zero or negative";
 /// @}
+
+/// Reports decided while blockListLock is held, raised when this object goes
+/// out of scope. Declared before the LockGuard of a section, it outlives the
+/// guard, so no report box (which waits for a person) ever holds the lock.
+class DeferredReports {
+public:
+    DeferredReports() = default;
+    DeferredReports(const DeferredReports&) = delete;
+    DeferredReports& operator=(const DeferredReports&) = delete;
+    ~DeferredReports()
+    {
+        for (std::size_t i = 0; i < count_; ++i)
+            Partition::KXMM_Assert(false, messages_[i]);
+    }
+    void Add(const char* message) noexcept
+    {
+        if (count_ < kMaxReports)
+            messages_[count_++] = message;
+    }
+
+private:
+    static constexpr std::size_t kMaxReports = 2; // a section raises at most two
+    const char* messages_[kMaxReports] = {};
+    std::size_t count_ = 0;
+};
 
 /// Reports a failed internal condition the way a debug assertion names it.
 void ReportFailedCondition(const char* condition, const char* unit, int line);

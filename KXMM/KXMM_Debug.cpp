@@ -57,6 +57,24 @@ const MemoryBlock* BucketFind(const MemoryBlock* head, const void* data)
     return nullptr;
 }
 
+/// Writes `block` to `out[n]`, growing `out` when it is that short. False,
+/// after a report, when it cannot grow: the exception must not leave the
+/// library, so the caller stops with what it has written.
+bool PutBlock(std::vector<const void*>& out, std::size_t n, const void* block)
+{
+    if (n < out.size()) {
+        out[n] = block;
+        return true;
+    }
+    try {
+        out.push_back(block);
+        return true;
+    } catch (...) {
+        Partition::KXMM_Assert(false, kMsgAllocateException);
+        return false;
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -70,6 +88,8 @@ bool Partition::HandleBelongsToUs(const void* handle) const
 
 MemoryBlock* Partition::GetVerifiedBlockForPointer(const void* p) const
 {
+    if (p == nullptr)
+        return nullptr; // no block has null data, and null minus a header is no address
     // Inline data sits right behind its header, so one bucket decides for
     // every inline block; separate data needs the full scan.
     const auto* inlineHeader = reinterpret_cast<const MemoryBlock*>(static_cast<const char*>(p) - kHeaderSize);
@@ -84,6 +104,8 @@ MemoryBlock* Partition::GetVerifiedBlockForPointer(const void* p) const
 
 bool Partition::PointerBelongsToUs(const void* p, bool thorough) const
 {
+    if (p == nullptr)
+        return false;
     if (!thorough && (flags & kPoolingOn) && currentPool != nullptr) {
         const PoolRecord* record = PoolOf(currentPool);
         const char* at = static_cast<const char*>(p);
@@ -119,10 +141,8 @@ std::size_t Partition::GetAllBlocks(std::vector<const void*>& out) const
     std::size_t n = 0;
     for (const MemoryBlock* bucket : blockLists) {
         for (const MemoryBlock* b = bucket; b != nullptr; b = b->next, ++n) {
-            if (n < out.size())
-                out[n] = b;
-            else
-                out.push_back(b);
+            if (!PutBlock(out, n, b))
+                return n;
         }
     }
     return n;
@@ -172,10 +192,8 @@ std::size_t Partition::SubtractBlockArrays(const std::vector<const void*>& from,
     for (std::size_t i = 0; i < from.size() && from[i] != nullptr; ++i) {
         if (BlockArrayContainsBlock(remove, from[i]))
             continue;
-        if (n < out.size())
-            out[n] = from[i];
-        else
-            out.push_back(from[i]);
+        if (!PutBlock(out, n, from[i]))
+            break;
         ++n;
     }
     return n;
@@ -373,8 +391,13 @@ bool Partition::UnregisterMemoryCallbackFunction(MemoryCallback fn)
 void Partition::InvokeCallbacks(int code, std::size_t size)
 {
     for (std::size_t i = 0; i < kCallbackSlots; ++i) {
-        if (callbackRefCounts[i] > 0 && callbackFunctions[i] != nullptr)
+        if (callbackRefCounts[i] == 0 || callbackFunctions[i] == nullptr)
+            continue;
+        try {
             callbackFunctions[i](code, size, callbackUserData[i]);
+        } catch (...) {
+            KXMM_Assert(false, kMsgCallbackThrew); // never across the library's boundary
+        }
     }
 }
 

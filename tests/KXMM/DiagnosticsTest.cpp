@@ -29,6 +29,10 @@ TEST_F(PartitionTest, PointerValidity)
     EXPECT_TRUE(partition.PointerIsValid(nullptr, true, true));
     EXPECT_TRUE(partition.PointerIsValid(&local, false, false));
     EXPECT_FALSE(partition.PointerIsValid(&local, true, true));
+    // Null is no block's data; the search must not form an address from it.
+    EXPECT_EQ(partition.GetVerifiedHandle(nullptr), nullptr);
+    EXPECT_FALSE(partition.PointerBelongsToUs(nullptr, true));
+    EXPECT_FALSE(partition.PointerBelongsToUs(nullptr, false));
 
     char* small = partition.NewPtr(100);
     char* large = partition.NewPtr(6000);
@@ -256,12 +260,28 @@ TEST_F(PartitionTest, StacksAreRecordedOnlyWhileEnabled)
 
 TEST_F(PartitionTest, PoolBlockDropsItsStackOnceTracingIsOff)
 {
-    char** pool = partition.CreatePool(16, 1);
+    char** pool = partition.CreatePool(32, 1);
     partition.SetCurrentPool(pool);
     partition.SetFlags(1);
     partition.EnableStackTraceInfo(true);
-    char* p = partition.NewPtr(8);
+    char* p = KXMMTestAllocatingCaller(partition);
+    ASSERT_EQ(HeaderBefore(p)->pool, pool);
     EXPECT_NE(HeaderBefore(p)->stackTrace, nullptr);
+    // A pooled stack starts at the allocating operation, as an unpooled one
+    // does, not in the pool's internals.
+    partition.SetFlags(0);
+    char* unpooled = KXMMTestAllocatingCaller(partition);
+    const auto firstLine = [&](const void* handle) {
+        char text[4096];
+        partition.GetBlockStackTrace(handle, text, sizeof text);
+        const std::string stack(text);
+        return stack.substr(0, stack.find('\n'));
+    };
+    EXPECT_EQ(firstLine(HeaderBefore(p)), firstLine(HeaderBefore(unpooled)));
+    EXPECT_EQ(firstLine(HeaderBefore(p)).find("Pool"), std::string::npos) << firstLine(HeaderBefore(p));
+    EXPECT_NE(firstLine(HeaderBefore(p)).find("Partition::"), std::string::npos) << firstLine(HeaderBefore(p));
+    partition.DisposePtr(unpooled);
+    partition.SetFlags(1);
     partition.DisposePtr(p);
     partition.EnableStackTraceInfo(false);
     p = partition.NewPtr(8);

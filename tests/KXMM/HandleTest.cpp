@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 namespace KXMMTest {
@@ -356,6 +357,42 @@ TEST(MemMemSearchTest, AgreesWithStdSearchOnRandomTexts)
         else
             ASSERT_EQ(found, data.data() + (expected - data.begin())) << data << " / " << pattern;
     }
+}
+
+// The caller's code runs inside the library in three places: the copy
+// function of a resize, a block's destructor and the memory callbacks. An
+// exception from any of them is reported and stays inside; nothing leaks and
+// the counters stay right.
+TEST_F(PartitionTest, ExceptionsFromCallersCodeStayInsideTheLibrary)
+{
+    char** h = partition.NewHandle(100);
+    std::memset(*h, 7, 100);
+    const char* data = *h;
+    const auto bytes = partition.BytesAllocated();
+    EXPECT_FALSE(partition.SetHandleSize(h, 100000, [](void*, std::size_t, void*, std::size_t) {
+        throw std::runtime_error("copy");
+    }));
+    EXPECT_EQ(*h, data);
+    EXPECT_EQ(partition.GetHandleSize(h), 100u);
+    EXPECT_EQ(partition.BytesAllocated(), bytes);
+    EXPECT_EQ(std::count(*h, *h + 100, 7), 100);
+    partition.DisposeHandle(h);
+
+    char* p = partition.NewPtr(16);
+    partition.SetInstantiatedState(p, true);
+    partition.SetDestructor(p, [](const void*) { throw 1; });
+    const auto blocks = partition.NumBlocks();
+    partition.DisposePtr(p);
+    EXPECT_EQ(partition.NumBlocks(), blocks - 1);
+
+    const auto throwing = [](int, std::size_t, void*) { throw std::bad_alloc(); };
+    ASSERT_TRUE(partition.RegisterMemoryCallbackFunction(throwing, nullptr));
+    partition.InvokeCallbacks(1, 10);
+    partition.UnregisterMemoryCallbackFunction(throwing);
+
+    EXPECT_EQ(reports.messages, (std::vector<std::string>{"Resize copy function threw an exception; the block is unchanged.",
+                                                          "Block destructor threw an exception.",
+                                                          "Memory callback threw an exception."}));
 }
 
 } // namespace

@@ -1,9 +1,14 @@
 // Several threads allocate, grow and release blocks of one partition at once,
 // pooled and unpooled, each block carrying a cookie that is checked on every
-// growth and on release. Runs at a small scale in every suite and under
-// ThreadSanitizer.
+// growth and on release; resource files are released while other threads work
+// on others; and a thread waiting for the lock sleeps instead of spinning.
+// Runs at a small scale in every suite and under ThreadSanitizer.
 #include "tests/KXMM/KXMMTestSupport.h"
 
+#include "KXMM/KXMMInternal.h"
+#include "platform/Wait.h"
+
+#include <chrono>
 #include <cstdint>
 #include <thread>
 
@@ -106,6 +111,97 @@ TEST_F(PartitionTest, ConcurrentChurnKeepsEveryBlockIntact)
     EXPECT_GT(partition.NumPoolHits(), 0);
     partition.DestroyPool(pool);
     EXPECT_EQ(partition.NumBlocks(), 0);
+}
+
+// Each thread creates resource-backed blocks of its own resource file and
+// releases them all at once or one by one; the walks and releases of one file
+// must never read the headers another thread frees.
+TEST_F(PartitionTest, ResourceFilesReleasedConcurrently)
+{
+    constexpr int kRounds = 200;
+    constexpr int kHandles = 32;
+    const auto work = [this](short resFile, bool wholeFile) {
+        void* data[kHandles];
+        void* masters[kHandles];
+        for (int i = 0; i < kHandles; ++i)
+            masters[i] = &data[i];
+        for (int round = 0; round < kRounds; ++round) {
+            char** blocks[kHandles];
+            for (int i = 0; i < kHandles; ++i)
+                blocks[i] = partition.GetOrCreateHandleFromQTResourceHandle(&masters[i], 8, resFile);
+            if (wholeFile) {
+                partition.DeleteAllHandlesWithResourceFile(resFile);
+            } else {
+                for (char** block : blocks)
+                    partition.DeallocateResource(block);
+            }
+        }
+    };
+    std::thread whole(work, short{5}, true);
+    std::thread single(work, short{6}, false);
+    work(7, true);
+    whole.join();
+    single.join();
+    EXPECT_EQ(partition.NumBlocks(), 0);
+    EXPECT_TRUE(reports.messages.empty());
+}
+
+// A waiter blocks while the holder keeps the lock: its own processor time
+// stays far below the second the holder sleeps.
+TEST(RecursiveLockTest, AWaiterSleepsWhileTheHolderStalls)
+{
+    KXMM::detail::RecursiveLock lock;
+    std::atomic<bool> held{false};
+    std::atomic<bool> released{false};
+    std::thread holder([&] {
+        lock.Lock();
+        lock.Lock(); // recursive
+        held = true;
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        released = true;
+        lock.Unlock();
+        lock.Unlock();
+    });
+    while (!held)
+        std::this_thread::yield();
+    const double before = Platform::ThreadCpuSeconds();
+    lock.Lock();
+    const double used = Platform::ThreadCpuSeconds() - before;
+    EXPECT_TRUE(released.load()); // it waited for the holder
+    lock.Unlock();
+    holder.join();
+    EXPECT_LT(used, 0.1);
+}
+
+std::atomic<bool> inReportBox{false};
+
+bool SlowReportBox(const char*)
+{
+    inReportBox = true;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    inReportBox = false;
+    return true;
+}
+
+// A report waits for a person; it must not hold the lock meanwhile, or every
+// other thread's allocation would wait with it.
+TEST_F(PartitionTest, AReportBoxNeverHoldsTheLock)
+{
+    char** pool = partition.CreatePool(32, 2);
+    char** block = partition.RequestPoolBlock(pool);
+    partition.ReleasePoolBlock(pool, block);
+    KXMM::Partition::SetAssertHandler(SlowReportBox); // the fixture restores its own
+    std::thread reporter([&] { partition.ReleasePoolBlock(pool, block); }); // not in use: reported
+    while (!inReportBox)
+        std::this_thread::yield();
+    const double before = Platform::ThreadCpuSeconds();
+    char* p = partition.NewPtr(64);
+    const double used = Platform::ThreadCpuSeconds() - before;
+    EXPECT_TRUE(inReportBox.load()); // done while the box was still open
+    partition.DisposePtr(p);
+    reporter.join();
+    EXPECT_LT(used, 0.1);
+    partition.DestroyPool(pool);
 }
 
 } // namespace
