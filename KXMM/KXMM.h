@@ -15,10 +15,14 @@
 //   allocations, as memory callbacks with code 1. MemError() is always 0.
 //   Nothing throws.
 // - One process-wide recursive lock guards the bucket tables, pool lists, the
-//   resource search, stack recording and the callback table. Blocks of one
-//   partition may be allocated and released from several threads at once;
-//   callers serialize the operations on any one block, on one pool, and on the
-//   partition list.
+//   resource search and release, stack recording and the callback table. A
+//   thread waiting for it sleeps after a short spin, and no report box is
+//   ever shown while it is held. Blocks of one partition may be allocated and
+//   released from several threads at once; callers serialize the operations
+//   on any one block, on one pool, and on the partition list.
+// - Exceptions thrown by the caller's code that the library runs (copy
+//   functions, destructors, memory callbacks, assertion handlers) are caught
+//   and reported; none crosses the library's boundary.
 // - Null handles and pointers give null, 0 or false wherever stated. A block
 //   released again is reported, not freed twice: the headers of the last 16
 //   released blocks of a partition stay readable for that (the data address

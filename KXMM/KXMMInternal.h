@@ -54,7 +54,7 @@ public:
         state_.store(kFree, std::memory_order_release);
         std::atomic_signal_fence(std::memory_order_seq_cst);
         if (sleepers_.load(std::memory_order_relaxed) != 0)
-            Platform::WakeOne(state_);
+            WakeASleeper();
     }
 
 private:
@@ -71,6 +71,16 @@ private:
         std::uint32_t expected = kFree;
         return state_.load(std::memory_order_relaxed) == kFree &&
                state_.compare_exchange_weak(expected, kHeld, std::memory_order_acquire, std::memory_order_relaxed);
+    }
+
+    void WakeASleeper() noexcept
+    {
+        // One wake-up in flight is enough: until the woken thread has run
+        // and looked at the lock again, further releases skip the system
+        // call, so a sleeper costs the running thread one call per sleep,
+        // not one per release.
+        if (wakePending_.exchange(1, std::memory_order_acq_rel) == 0)
+            Platform::WakeOne(state_);
     }
 
     void LockContended() noexcept
@@ -90,7 +100,12 @@ private:
 
         sleepers_.fetch_add(1, std::memory_order_seq_cst);
         Platform::FenceAllThreads();
-        while (!TryTake()) {
+        for (;;) {
+            // Looking again answers any wake-up in flight: the next release
+            // must wake someone anew.
+            wakePending_.store(0, std::memory_order_relaxed);
+            if (TryTake())
+                break;
             // The bound only matters if a platform's fence were weaker than
             // promised: a missed wake-up then costs a short delay, never a
             // hang.
@@ -106,6 +121,7 @@ private:
 
     alignas(64) std::atomic<std::uint32_t> state_{kFree};
     std::atomic<std::uint32_t> sleepers_{0};
+    std::atomic<std::uint32_t> wakePending_{0};
     std::atomic<std::uintptr_t> owner_{0};
     unsigned depth_ = 0; // only the owner touches it
 };
