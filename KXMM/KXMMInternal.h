@@ -34,15 +34,14 @@ class RecursiveLock {
 public:
     void Lock() noexcept
     {
-        const std::uintptr_t self = ThreadToken();
+        const std::uint32_t self = ThreadId();
         if (owner_.load(std::memory_order_relaxed) == self) {
             ++depth_;
             return;
         }
         std::uint32_t expected = kFree;
-        if (!state_.compare_exchange_strong(expected, kHeld, std::memory_order_acquire, std::memory_order_relaxed))
-            LockContended();
-        owner_.store(self, std::memory_order_relaxed);
+        if (!owner_.compare_exchange_strong(expected, self, std::memory_order_acquire, std::memory_order_relaxed))
+            LockContended(self);
         depth_ = 1;
     }
 
@@ -50,27 +49,33 @@ public:
     {
         if (--depth_ != 0)
             return;
-        owner_.store(0, std::memory_order_relaxed);
-        state_.store(kFree, std::memory_order_release);
+        owner_.store(kFree, std::memory_order_release);
         std::atomic_signal_fence(std::memory_order_seq_cst);
         if (sleepers_.load(std::memory_order_relaxed) != 0)
             WakeASleeper();
     }
 
 private:
-    static std::uintptr_t ThreadToken() noexcept
+    /// A number of the calling thread, never 0 (kFree), so that the lock
+    /// word itself tells who holds it: 32 bits, as the word a thread sleeps
+    /// on must be.
+    static std::uint32_t ThreadId() noexcept
     {
-        // The address of a thread-local object tells threads apart and is
-        // never 0.
-        static thread_local char token;
-        return reinterpret_cast<std::uintptr_t>(&token);
+        static thread_local std::uint32_t id = 0;
+        if (id == 0) [[unlikely]] {
+            static std::atomic<std::uint32_t> last{kFree};
+            do
+                id = last.fetch_add(1, std::memory_order_relaxed) + 1;
+            while (id == kFree);
+        }
+        return id;
     }
 
-    bool TryTake() noexcept
+    bool TryTake(std::uint32_t self) noexcept
     {
         std::uint32_t expected = kFree;
-        return state_.load(std::memory_order_relaxed) == kFree &&
-               state_.compare_exchange_weak(expected, kHeld, std::memory_order_acquire, std::memory_order_relaxed);
+        return owner_.load(std::memory_order_relaxed) == kFree &&
+               owner_.compare_exchange_weak(expected, self, std::memory_order_acquire, std::memory_order_relaxed);
     }
 
     void WakeASleeper() noexcept
@@ -80,10 +85,10 @@ private:
         // call, so a sleeper costs the running thread one call per sleep,
         // not one per release.
         if (wakePending_.exchange(1, std::memory_order_acq_rel) == 0)
-            Platform::WakeOne(state_);
+            Platform::WakeOne(owner_);
     }
 
-    void LockContended() noexcept
+    void LockContended(std::uint32_t self) noexcept
     {
         // Back off exponentially between attempts. Critical sections are a
         // few dozen instructions: a waiter that pounces on every release
@@ -94,7 +99,7 @@ private:
         for (unsigned backoff = 1; backoff <= kMaxBackoff; backoff *= 2) {
             for (unsigned i = 0; i < backoff; ++i)
                 Platform::CpuRelax();
-            if (TryTake())
+            if (TryTake(self))
                 return;
         }
 
@@ -104,25 +109,25 @@ private:
             // Looking again answers any wake-up in flight: the next release
             // must wake someone anew.
             wakePending_.store(0, std::memory_order_relaxed);
-            if (TryTake())
+            if (TryTake(self))
                 break;
             // The bound only matters if a platform's fence were weaker than
             // promised: a missed wake-up then costs a short delay, never a
             // hang.
-            Platform::WaitWhileEqual(state_, kHeld, kSleepLimitMs);
+            const std::uint32_t holder = owner_.load(std::memory_order_relaxed);
+            if (holder != kFree)
+                Platform::WaitWhileEqual(owner_, holder, kSleepLimitMs);
         }
         sleepers_.fetch_sub(1, std::memory_order_relaxed);
     }
 
     static constexpr std::uint32_t kFree = 0;
-    static constexpr std::uint32_t kHeld = 1;
     static constexpr unsigned kMaxBackoff = 4096;
     static constexpr unsigned kSleepLimitMs = 50;
 
-    alignas(64) std::atomic<std::uint32_t> state_{kFree};
+    alignas(64) std::atomic<std::uint32_t> owner_{kFree}; ///< the holder's ThreadId, or kFree
     std::atomic<std::uint32_t> sleepers_{0};
     std::atomic<std::uint32_t> wakePending_{0};
-    std::atomic<std::uintptr_t> owner_{0};
     unsigned depth_ = 0; // only the owner touches it
 };
 
@@ -261,7 +266,7 @@ public:
 
 private:
     static constexpr std::size_t kMaxReports = 2; // a section raises at most two
-    const char* messages_[kMaxReports] = {};
+    const char* messages_[kMaxReports]; // only the first count_ are set
     std::size_t count_ = 0;
 };
 
