@@ -4,10 +4,15 @@
 // path first: it settles the common case of plain letters and digits without
 // the platform's collation and hands everything else, whole, to the platform,
 // so its answers are exactly the platform's.
+//
+// Searches run through the linear-time searches of UnitSearch.h; ignoring
+// case, they lower only the windows of the text they scan.
 #include "strings/TXString.h"
 
 #include "platform/Text.h"
+#include "strings/UnitSearch.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -104,24 +109,184 @@ TXInnerString DashesAsPunctuation(const TXInnerString& text)
     return copy;
 }
 
-TXInnerString Lowered(const TXInnerString& text)
-{
-    TXInnerString copy(text);
-    Platform::LowerBuffer(copy.data(), copy.size());
-    return copy;
-}
-
-TXChar LoweredUnit(TXChar unit)
-{
-    // Lowered as a one-unit text, as the text it is sought in.
-    Platform::LowerBuffer(&unit, 1);
-    return unit;
-}
-
 std::int64_t Position(std::size_t found)
 {
-    return found == TXInnerString::npos ? TXString::kNotFound : static_cast<std::int64_t>(found);
+    return found == TXStringDetail::kNoMatch ? TXString::kNotFound : static_cast<std::int64_t>(found);
 }
+
+/// @name Case-insensitive searching
+/// A case-insensitive search looks for the lowered needle in the lowered
+/// text. Lowering the whole text on every call would make a loop over all
+/// matches quadratic, so only windows of the text are lowered, beginning
+/// where the search begins: a few candidate positions first (the next match
+/// is often close), then windows twice as large up to a limit, so a call
+/// costs about what it scans.
+/// @{
+constexpr std::size_t kFirstWindowStarts = 2;
+constexpr std::size_t kLargestWindowStarts = 1024;
+/// Unit comparisons up to which a window is searched by comparing at each
+/// position.
+constexpr std::size_t kSmallWindowWork = 64;
+/// Units kept on the stack; longer needles and the windows they need take
+/// their scratch from the partition.
+constexpr std::size_t kStackUnits = kLargestWindowStarts + 256;
+
+/// Copies `count` units. A search ignoring case copies a few units per call,
+/// where calling the library's block copy costs more than the copying.
+void CopyUnits(const TXChar* in, std::size_t count, TXChar* out)
+{
+    if (count > 16) {
+        std::copy_n(in, count, out);
+        return;
+    }
+    for (; count >= 4; count -= 4, in += 4, out += 4)
+        std::memcpy(out, in, 4 * sizeof(TXChar));
+    if (count & 2) {
+        std::memcpy(out, in, 2 * sizeof(TXChar));
+        in += 2;
+        out += 2;
+    }
+    if (count & 1)
+        *out = *in;
+}
+
+/// One search ignoring case of a needle of at least one unit: the needle
+/// lowered once, the text lowered window by window as far as the search goes.
+class NoCaseSearch {
+public:
+    /// Searches `text` for the `length` units of `needle` ignoring case.
+    NoCaseSearch(const TXInnerString& text, const TXChar* needle, std::size_t length)
+        : units(text.data()), n(text.size()), m(length), largest(std::max(kLargestWindowStarts, length))
+    {
+        // The needle, then the window (with a unit to spare at either end),
+        // lowered together in one call the first time. Only a needle that
+        // ends in a high surrogate could pair up with the window's first
+        // unit; a NUL between them keeps each a text of its own.
+        const std::size_t needed = m + 1 + largest + m + 1;
+        if (needed > kStackUnits) {
+            scratch = TXStringAllocator<TXChar>().allocate(needed);
+            heapUnits = needed;
+        }
+        CopyUnits(needle, m, scratch);
+        slot = scratch + m;
+        if (IsHighSurrogate(needle[m - 1]))
+            *slot++ = 0;
+    }
+    ~NoCaseSearch()
+    {
+        if (heapUnits != 0)
+            TXStringAllocator<TXChar>().deallocate(scratch, heapUnits);
+    }
+    NoCaseSearch(const NoCaseSearch&) = delete;
+    NoCaseSearch& operator=(const NoCaseSearch&) = delete;
+
+    /// The first match at or after `from`.
+    std::size_t Find(std::size_t from)
+    {
+        if (m > n || from > n - m)
+            return TXStringDetail::kNoMatch;
+        const std::size_t lastStart = n - m;
+        for (std::size_t starts = FirstWindow();; starts = std::min(2 * starts, largest)) {
+            starts = std::min(starts, lastStart - from + 1);
+            const std::size_t span = starts + m - 1;
+            const TXChar* window = Lowered(from, from + span);
+            const std::size_t found = starts * m <= kSmallWindowWork ? FindInSmallWindow(window, starts)
+                                                                    : TXStringDetail::FindUnits(window, span, scratch, m);
+            if (found != TXStringDetail::kNoMatch)
+                return from + found;
+            if (lastStart - from < starts)
+                return TXStringDetail::kNoMatch;
+            from += starts;
+        }
+    }
+
+    /// The last match that begins at or before `last`.
+    std::size_t ReverseFind(std::size_t last)
+    {
+        if (m > n)
+            return TXStringDetail::kNoMatch;
+        // Candidate starts below `end` are still to be searched.
+        std::size_t end = std::min(last, n - m) + 1;
+        for (std::size_t starts = FirstWindow(); end > 0; starts = std::min(2 * starts, largest)) {
+            starts = std::min(starts, end);
+            const std::size_t first = end - starts;
+            const std::size_t span = starts + m - 1;
+            const TXChar* window = Lowered(first, first + span);
+            const std::size_t found = starts * m <= kSmallWindowWork
+                                          ? ReverseFindInSmallWindow(window, starts)
+                                          : TXStringDetail::ReverseFindUnits(window, span, scratch, m, starts - 1);
+            if (found != TXStringDetail::kNoMatch)
+                return first + found;
+            end = first;
+        }
+        return TXStringDetail::kNoMatch;
+    }
+
+private:
+    /// The first of the `starts` positions of `window` where the needle
+    /// begins. Comparing costs less than the general search in the small
+    /// windows a search begins with.
+    std::size_t FindInSmallWindow(const TXChar* window, std::size_t starts) const noexcept
+    {
+        for (std::size_t j = 0; j < starts; ++j) {
+            std::size_t i = 0;
+            while (i < m && window[j + i] == scratch[i])
+                ++i;
+            if (i == m)
+                return j;
+        }
+        return TXStringDetail::kNoMatch;
+    }
+
+    /// The last of them.
+    std::size_t ReverseFindInSmallWindow(const TXChar* window, std::size_t starts) const noexcept
+    {
+        for (std::size_t j = starts; j-- > 0;) {
+            std::size_t i = 0;
+            while (i < m && window[j + i] == scratch[i])
+                ++i;
+            if (i == m)
+                return j;
+        }
+        return TXStringDetail::kNoMatch;
+    }
+
+    /// Never fewer starts than needle units, so that the overlap lowered
+    /// twice stays below the window.
+    std::size_t FirstWindow() const noexcept { return std::max(kFirstWindowStarts, m); }
+
+    /// text[first, last) lowered, each unit as it comes out in a lowered copy
+    /// of the whole text: the platform maps a surrogate pair as one
+    /// character, so an edge that splits a pair takes the pair's other half
+    /// along. The first call lowers the needle too.
+    const TXChar* Lowered(std::size_t first, std::size_t last)
+    {
+        const std::size_t from =
+            first > 0 && IsLowSurrogate(units[first]) && IsHighSurrogate(units[first - 1]) ? first - 1 : first;
+        const std::size_t to =
+            last < n && IsHighSurrogate(units[last - 1]) && IsLowSurrogate(units[last]) ? last + 1 : last;
+        CopyUnits(units + from, to - from, slot);
+        if (needleLowered) {
+            Platform::LowerBuffer(slot, to - from);
+        } else {
+            Platform::LowerBuffer(scratch, static_cast<std::size_t>(slot - scratch) + (to - from));
+            needleLowered = true;
+        }
+        return slot + (first - from);
+    }
+
+    const TXChar* const units;
+    const std::size_t n;
+    const std::size_t m;
+    const std::size_t largest;
+    bool needleLowered = false;
+    TXChar local[kStackUnits];
+    /// The needle, then the window at `slot`; `local` unless it is too small.
+    TXChar* scratch = local;
+    std::size_t heapUnits = 0;
+    TXChar* slot = nullptr;
+};
+/// @}
 
 /// The last position a backward search may look at: min(start, length - 1).
 std::size_t BackwardStart(std::int64_t start, std::size_t length)
@@ -257,8 +422,8 @@ std::int64_t TXString::Find(const TXString& sub, std::int64_t start, bool ignore
         return kNotFound;
     const auto from = static_cast<std::size_t>(std::max<std::int64_t>(start, 0));
     if (!ignoreCase)
-        return Position(text.find(sub.text, from));
-    return Position(Lowered(text).find(Lowered(sub.text), from));
+        return Position(TXStringDetail::FindUnits(text.data(), text.size(), sub.text.data(), sub.text.size(), from));
+    return Position(NoCaseSearch(text, sub.text.data(), sub.text.size()).Find(from));
 }
 
 std::int64_t TXString::FindUnit(TXChar unit, std::int64_t start, bool ignoreCase) const
@@ -268,7 +433,8 @@ std::int64_t TXString::FindUnit(TXChar unit, std::int64_t start, bool ignoreCase
     const auto from = static_cast<std::size_t>(std::max<std::int64_t>(start, 0));
     if (!ignoreCase)
         return Position(text.find(unit, from));
-    return Position(Lowered(text).find(LoweredUnit(unit), from));
+    // Lowered as a one-unit text, as the text it is sought in.
+    return Position(NoCaseSearch(text, &unit, 1).Find(from));
 }
 
 std::int64_t TXString::Find(char ch, std::int64_t start, bool ignoreCase) const
@@ -285,11 +451,12 @@ std::int64_t TXString::ReverseFind(const TXString& sub, std::int64_t start, bool
 {
     if (sub.text.empty() || start < 0)
         return kNotFound;
-    // rfind clips a start beyond the last possible beginning by itself.
+    // The searches clip a start beyond the last possible beginning.
     const auto from = static_cast<std::size_t>(start);
     if (!ignoreCase)
-        return Position(text.rfind(sub.text, from));
-    return Position(Lowered(text).rfind(Lowered(sub.text), from));
+        return Position(
+            TXStringDetail::ReverseFindUnits(text.data(), text.size(), sub.text.data(), sub.text.size(), from));
+    return Position(NoCaseSearch(text, sub.text.data(), sub.text.size()).ReverseFind(from));
 }
 
 std::int64_t TXString::ReverseFindUnit(TXChar unit, std::int64_t start, bool ignoreCase) const
@@ -299,7 +466,8 @@ std::int64_t TXString::ReverseFindUnit(TXChar unit, std::int64_t start, bool ign
     const std::size_t from = BackwardStart(start, text.size());
     if (!ignoreCase)
         return Position(text.rfind(unit, from));
-    return Position(Lowered(text).rfind(LoweredUnit(unit), from));
+    // Lowered as a one-unit text, as the text it is sought in.
+    return Position(NoCaseSearch(text, &unit, 1).ReverseFind(from));
 }
 
 std::int64_t TXString::ReverseFind(char ch, std::int64_t start, bool ignoreCase) const

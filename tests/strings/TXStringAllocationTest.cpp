@@ -89,6 +89,26 @@ TEST_F(AllocationTest, BuffersNeedTheMainPartition)
     EXPECT_THROW(WithoutPartition([] { const TXString s("a UTF-8 text beyond the short buffer"); }), std::bad_alloc);
 }
 
+TEST_F(AllocationTest, CaseInsensitiveSearchesCopyNoText)
+{
+    // A search ignoring case lowers only what it scans, in scratch of its
+    // own, instead of a lowered copy of the whole text on every call (which
+    // made a loop over all matches quadratic). Needles this short need no
+    // heap scratch either.
+    const TXString text(u"Some text beyond the short buffer, with a NEEDLE near its end");
+    std::int64_t found[4] = {};
+    WithoutPartition([&] {
+        found[0] = text.Find(u"needle", 0, true);
+        found[1] = text.ReverseFind(u"sOME", TXString::kEnd, true);
+        found[2] = text.Find(u'n', 40, true);
+        found[3] = text.ReverseFind(u'W', TXString::kEnd, true);
+    });
+    EXPECT_EQ(found[0], 42);
+    EXPECT_EQ(found[1], 0);
+    EXPECT_EQ(found[2], 42);
+    EXPECT_EQ(found[3], 35);
+}
+
 TEST_F(AllocationTest, EveryBufferGoesThroughThePartition)
 {
     if (!AllocationCounter::SeesPartitionBlocks())

@@ -5,6 +5,8 @@
 
 #include "platform/Text.h"
 
+#include <initializer_list>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -191,6 +193,105 @@ TEST_F(CompareTest, SearchRules)
     for (const Case& c : table) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.found, c.expected);
+    }
+}
+
+/// Every start of Find and ReverseFind against the standard string's own
+/// searches; ignoring case, against those on copies of both texts lowered
+/// whole, as a search ignoring case is defined.
+void ExpectSearchesAgree(const std::u16string& text, const std::u16string& needle, bool ignoreCase)
+{
+    const std::u16string searched = ignoreCase ? Units(Text(text).MakeLower()) : text;
+    const std::u16string sought = ignoreCase ? Units(Text(needle).MakeLower()) : needle;
+    const TXString subject = Text(text);
+    const TXString sub = Text(needle);
+    auto position = [](std::size_t found) {
+        return found == std::u16string::npos ? TXString::kNotFound : static_cast<std::int64_t>(found);
+    };
+    for (std::size_t start = 0; start <= text.size() + 1; ++start) {
+        const auto at = static_cast<std::int64_t>(start);
+        ASSERT_EQ(subject.Find(sub, at, ignoreCase), position(searched.find(sought, start)))
+            << "Find from " << start << " of a needle of " << needle.size() << " units";
+        ASSERT_EQ(subject.ReverseFind(sub, at, ignoreCase), position(searched.rfind(sought, start)))
+            << "ReverseFind from " << start << " of a needle of " << needle.size() << " units";
+        if (needle.size() == 1 && start < text.size()) {
+            ASSERT_EQ(subject.Find(needle[0], at, ignoreCase), position(searched.find(sought[0], start)));
+            ASSERT_EQ(subject.ReverseFind(needle[0], at, ignoreCase), position(searched.rfind(sought[0], start)));
+        }
+    }
+}
+
+std::u16string Cat(std::initializer_list<std::u16string> parts)
+{
+    std::u16string result;
+    for (const std::u16string& part : parts)
+        result += part;
+    return result;
+}
+
+std::u16string Repeat(const std::u16string& part, std::size_t times)
+{
+    std::u16string result;
+    for (std::size_t i = 0; i < times; ++i)
+        result += part;
+    return result;
+}
+
+// Runs of one unit and periodic needles make the straightforward search
+// compare a whole needle at almost every position: these are the inputs on
+// which the search changes algorithm midway, with matches before, at and
+// after the change.
+TEST_F(CompareTest, SearchesAgreeWithTheStandardStringOnTrapInputs)
+{
+    const std::u16string run(700, u'a');
+    const std::u16string periodic = Cat({Repeat(u"ab", 250), u"c", Repeat(u"ab", 100), u"abc"});
+    std::vector<std::pair<std::u16string, std::u16string>> cases;
+    for (const std::size_t k : {1, 2, 5, 40, 300}) {
+        const std::u16string as(k, u'a');
+        const std::u16string abs = Repeat(u"ab", k);
+        cases.push_back({run, Cat({as, u"b"})});
+        cases.push_back({run, Cat({u"b", as})});
+        cases.push_back({Cat({run, u"b", run}), Cat({as, u"b", as})});
+        cases.push_back({Cat({run, u"b"}), as});
+        cases.push_back({periodic, Cat({abs, u"c"})});
+        cases.push_back({periodic, Cat({u"c", abs})});
+        cases.push_back({periodic, Cat({abs, u"a"})});
+        cases.push_back({periodic, Repeat(u"aab", k)});
+    }
+    // Two letters at random: needles cut from the text, with one unit changed.
+    std::mt19937 random(20240611);
+    std::u16string letters(1500, u'a');
+    for (char16_t& unit : letters)
+        unit = random() % 4 == 0 ? u'b' : u'a';
+    for (const std::size_t length : {3, 9, 17, 64}) {
+        std::u16string needle = letters.substr(random() % (letters.size() - length), length);
+        cases.push_back({letters, needle});
+        needle[random() % length] ^= 3;
+        cases.push_back({letters, needle});
+    }
+    for (const auto& [text, needle] : cases) {
+        SCOPED_TRACE(testing::Message() << "text of " << text.size() << " units");
+        ExpectSearchesAgree(text, needle, false);
+    }
+}
+
+// Ignoring case, the text is lowered window by window; each unit must come
+// out as in a lowered copy of the whole text, also where a window's edge
+// splits a surrogate pair that the platform lowers as one character
+// (U+10400 lowers to U+10428, both as pairs).
+TEST_F(CompareTest, CaseInsensitiveSearchesAgreeWithLoweredCopies)
+{
+    const std::u16string unit = u"xA\U00010400b\u00C9\xDC00yZ\U00010428\xD801q";
+    std::u16string text;
+    while (text.size() < 2600)
+        text += Cat({unit, std::u16string(text.size() % 7, u'k')});
+    const std::vector<std::u16string> needles = {
+        u"a", u"A", u"\u00E9", u"\U00010400", u"\U00010428", u"\xDC28", u"\xDC00", u"\xD801",
+        u"Ab\U00010428", u"\xDC28" u"B", u"KKKKKKK", u"absent", text.substr(900, 1400),
+    };
+    for (const std::u16string& needle : needles) {
+        SCOPED_TRACE(testing::Message() << "needle of " << needle.size() << " units");
+        ExpectSearchesAgree(text, needle, true);
     }
 }
 
