@@ -7,6 +7,7 @@
 #include "strings/TXString.h"
 
 #include "platform/Text.h"
+#include "strings/UnitSearch.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -25,13 +26,12 @@ bool IsBlank(TXChar unit)
     return unit == kSpace || unit == kTab;
 }
 
-void CheckLength(const TXInnerString& text, std::size_t length)
-{
-    if (length > text.max_size())
-        throw std::length_error(kStringTooLong);
-}
-
 } // namespace
+
+void TXString::ThrowTooLong()
+{
+    throw std::length_error(kStringTooLong);
+}
 
 // ---------------------------------------------------------------------------
 // Construction
@@ -101,7 +101,8 @@ TXString::TXString(unsigned char ch, std::size_t count)
 
 void TXString::AssignFill(TXChar unit, std::size_t count)
 {
-    CheckLength(text, count);
+    if (count > text.max_size())
+        ThrowTooLong();
     text.assign(count, unit);
 }
 
@@ -181,6 +182,7 @@ TXString& TXString::operator=(std::uint32_t codePoint)
 
 TXString& TXString::operator+=(const TXString& other)
 {
+    CheckGrowth(text, other.text.size());
     text.append(other.text);
     return *this;
 }
@@ -227,6 +229,7 @@ TXString& TXString::operator+=(std::uint32_t codePoint)
 TXString operator+(const TXString& left, const TXString& right)
 {
     TXString result;
+    TXString::CheckGrowth(left.text, right.text.size());
     result.text.reserve(left.GetLength() + right.GetLength());
     result.text.append(left.text);
     result.text.append(right.text);
@@ -238,6 +241,7 @@ TXString operator+(const TXString& left, const TXString& right)
 
 TXString& TXString::Insert(std::size_t position, const TXString& other)
 {
+    CheckGrowth(text, other.text.size());
     text.insert(std::min(position, text.size()), other.text);
     return *this;
 }
@@ -248,6 +252,7 @@ TXString& TXString::Insert(std::size_t position, const char* bytes)
         return *this;
     TXInnerString decoded;
     DecodeAppend(decoded, bytes, std::strlen(bytes), kUTF8);
+    CheckGrowth(text, decoded.size());
     text.insert(std::min(position, text.size()), decoded);
     return *this;
 }
@@ -258,6 +263,7 @@ TXString& TXString::Insert(std::size_t position, const unsigned char* counted)
         return *this;
     TXInnerString decoded;
     DecodeAppend(decoded, reinterpret_cast<const char*>(counted + 1), counted[0], kUTF8);
+    CheckGrowth(text, decoded.size());
     text.insert(std::min(position, text.size()), decoded);
     return *this;
 }
@@ -287,6 +293,7 @@ TXString& TXString::Insert(std::size_t position, std::uint32_t codePoint)
 TXString& TXString::InsertFill(std::size_t position, std::size_t count, TXChar unit)
 {
     // The fill form, not a pointer to a local unit: it cannot alias the text.
+    CheckGrowth(text, count);
     text.insert(std::min(position, text.size()), count, unit);
     return *this;
 }
@@ -307,7 +314,8 @@ TXString& TXString::SetLength(std::size_t length)
 
 TXString& TXString::SetLengthFilled(std::size_t length, TXChar fill)
 {
-    CheckLength(text, length);
+    if (length > text.max_size())
+        ThrowTooLong();
     text.resize(length, fill);
     return DropTrailingHighSurrogate();
 }
@@ -349,39 +357,41 @@ TXString& TXString::Replace(const TXString& find, const TXString& with, bool ign
     const std::size_t findLength = find.text.size();
     if (findLength == 0)
         return *this;
-
     if (!ignoreCase) {
-        std::size_t match = text.find(find.text);
-        if (match == TXInnerString::npos)
-            return *this;
-        TXInnerString built;
-        std::size_t from = 0;
-        do {
-            built.append(text, from, match - from);
-            built.append(with.text);
-            from = match + findLength;
-            match = text.find(find.text, from);
-        } while (match != TXInnerString::npos);
-        built.append(text, from, TXInnerString::npos);
-        text.swap(built);
+        ReplaceMatches(text, find.text.data(), findLength, with.text);
         return *this;
     }
-
-    // Lower-casing works per unit, so a match position in the lowered copy is
-    // the position in the real text before any replacement; the shift
-    // accounts for the replacements already made.
+    // Lower-casing works per unit, so a match in the lowered copy stands at
+    // the same position in the real text.
     TXInnerString lowered(text);
     Platform::LowerBuffer(lowered.data(), lowered.size());
     TXInnerString loweredFind(find.text);
     Platform::LowerBuffer(loweredFind.data(), loweredFind.size());
-    const auto growth = static_cast<std::ptrdiff_t>(with.text.size()) - static_cast<std::ptrdiff_t>(findLength);
-    std::ptrdiff_t shift = 0;
-    for (std::size_t match = lowered.find(loweredFind); match != TXInnerString::npos;
-         match = lowered.find(loweredFind, match + findLength)) {
-        text.replace(static_cast<std::size_t>(static_cast<std::ptrdiff_t>(match) + shift), findLength, with.text);
-        shift += growth;
-    }
+    ReplaceMatches(lowered, loweredFind.data(), findLength, with.text);
     return *this;
+}
+
+void TXString::ReplaceMatches(const TXInnerString& searched, const TXChar* find, std::size_t findLength,
+                              const TXInnerString& with)
+{
+    // Built in one pass into a new text: replacing in place would move the
+    // tail once per match. `with` may be the own text, which stays as it
+    // was until the end.
+    std::size_t match = TXStringDetail::FindUnits(searched.data(), searched.size(), find, findLength);
+    if (match == TXStringDetail::kNoMatch)
+        return;
+    TXInnerString built;
+    std::size_t from = 0;
+    do {
+        built.append(text, from, match - from);
+        CheckGrowth(built, with.size());
+        built.append(with);
+        from = match + findLength;
+        match = TXStringDetail::FindUnits(searched.data(), searched.size(), find, findLength, from);
+    } while (match != TXStringDetail::kNoMatch);
+    CheckGrowth(built, text.size() - from);
+    built.append(text, from, TXInnerString::npos);
+    text.swap(built);
 }
 
 TXString& TXString::TrimLeft()

@@ -263,6 +263,7 @@ public:
         TXString result;
         if (unit == 0)
             return TXString(right);
+        CheckGrowth(right.text, 1);
         result.text.reserve(right.GetLength() + 1);
         result.text.push_back(static_cast<TXChar>(unit));
         result.text.append(right.text);
@@ -280,7 +281,7 @@ public:
     friend TXString operator+(const C* units, const TXString& right)
     {
         TXString result(units);
-        result.text.append(right.text);
+        result += right;
         return result;
     }
     /// @}
@@ -426,7 +427,9 @@ public:
     /// UTF-8 rewritten in place as a counted byte string of min(bytes, 255)
     /// bytes.
     const unsigned char* GetCountedNarrow() const;
-    /// kUTF16: the length in units; else the encoded byte length (to the first NUL).
+    /// Fills the narrow buffer as ToNarrow(encoding) does, then answers: for
+    /// kUTF16 the length in units, else the encoded byte length (to the first
+    /// NUL). Throws std::length_error as ToNarrow does.
     std::size_t GetEncodedLength(TXEncoding encoding = kUTF8) const;
     std::string ToStdString(TXEncoding encoding = kUTF8) const;
     /// The text up to its first NUL unit, with the standard allocator.
@@ -566,10 +569,40 @@ private:
         return static_cast<std::make_unsigned_t<I>>(index) < text.size();
     }
 
+    /// Raises the length error unless `added` more units fit behind the
+    /// units of `target`.
+    static void CheckGrowth(const TXInnerString& target, std::size_t added)
+    {
+        if (added > target.max_size() - target.size())
+            ThrowTooLong();
+    }
+    /// std::length_error(kStringTooLong): the one length error of the class,
+    /// never the standard string's own message.
+    [[noreturn]] static void ThrowTooLong();
+
+    /// A source that lies inside the own text (its terminator included), as
+    /// the TXChar units it is whichever 16-bit type the caller reads them as;
+    /// null for any other source. Growing or shifting the text moves or frees
+    /// such a source, so every unit type has to take the path that copes.
+    template <TXUnitType C>
+    const TXChar* OwnUnits(const C* units) const noexcept
+    {
+        const auto* at = reinterpret_cast<const unsigned char*>(units);
+        const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
+        const std::less<const unsigned char*> before;
+        if (before(at, begin) || !before(at, begin + (text.size() + 1) * sizeof(TXChar)))
+            return nullptr;
+        return text.data() + (at - begin) / static_cast<std::ptrdiff_t>(sizeof(TXChar));
+    }
+
     template <TXUnitType C>
     void AppendUnits(const C* units, std::size_t count)
     {
-        if constexpr (std::same_as<std::remove_cv_t<C>, TXChar>) {
+        CheckGrowth(text, count);
+        if (const TXChar* own = OwnUnits(units)) {
+            // The standard string copes with its own text as the source.
+            text.append(own, count);
+        } else if constexpr (std::same_as<std::remove_cv_t<C>, TXChar>) {
             text.append(units, count);
         } else {
             const std::size_t old = text.size();
@@ -581,7 +614,11 @@ private:
     template <TXUnitType C>
     void AssignUnits(const C* units, std::size_t count)
     {
-        if constexpr (std::same_as<std::remove_cv_t<C>, TXChar>) {
+        if (count > text.max_size())
+            ThrowTooLong();
+        if (const TXChar* own = OwnUnits(units)) {
+            text.assign(own, count);
+        } else if constexpr (std::same_as<std::remove_cv_t<C>, TXChar>) {
             text.assign(units, count);
         } else {
             text.resize(count);
@@ -592,16 +629,14 @@ private:
     template <TXUnitType C>
     void InsertUnits(std::size_t position, const C* units, std::size_t count)
     {
+        CheckGrowth(text, count);
         // Units from inside the own text are copied out first; then a gap is
         // opened and filled, which also keeps the compiler's overlap analysis
         // of the pointer form of insert quiet.
-        if constexpr (std::same_as<std::remove_cv_t<C>, TXChar>) {
-            const std::less<const TXChar*> before;
-            if (!before(units, text.data()) && before(units, text.data() + text.size() + 1)) {
-                const TXInnerString copy(units, count);
-                InsertUnits(position, copy.data(), count);
-                return;
-            }
+        if (const TXChar* own = OwnUnits(units)) {
+            const TXInnerString copy(own, count);
+            InsertUnits(position, copy.data(), count);
+            return;
         }
         position = std::min(position, text.size());
         text.insert(position, count, TXChar(0));
@@ -620,6 +655,11 @@ private:
     /// empty input of SetNarrow).
     static void DecodeAppend(TXInnerString& target, const char* bytes, std::size_t byteCount, TXEncoding encoding);
     TXString& SetLengthFilled(std::size_t length, TXChar fill);
+    /// Replaces, in the own text, every non-overlapping match of `find` in
+    /// `searched` (the text itself or a copy of the same length), left to
+    /// right, by `with`; no change without a match.
+    void ReplaceMatches(const TXInnerString& searched, const TXChar* find, std::size_t findLength,
+                        const TXInnerString& with);
     TXString& TitleCase(TXChar previous);
     TXString& Normalize(bool composed);
     std::int64_t FindUnit(TXChar unit, std::int64_t start, bool ignoreCase) const;

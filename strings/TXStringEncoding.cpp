@@ -50,8 +50,7 @@ void TXString::DecodeAppend(TXInnerString& target, const char* bytes, std::size_
     const std::size_t old = target.size();
 
     if (encoding == kUTF8) {
-        if (byteCount > target.max_size() - old)
-            throw std::length_error(kStringTooLong);
+        CheckGrowth(target, byteCount);
         target.resize(old + byteCount);
         const std::size_t units =
             TXStringDetail::DecodeUtf8(reinterpret_cast<const unsigned char*>(bytes), byteCount, target.data() + old);
@@ -63,6 +62,7 @@ void TXString::DecodeAppend(TXInnerString& target, const char* bytes, std::size_
     // answers 0 on failure, which leaves the target as it was.
     const int count = CheckedInt(byteCount);
     const int capacity = CheckedInt(byteCount + 1);
+    CheckGrowth(target, byteCount + 1);
     target.resize(old + byteCount + 1);
     const int units =
         Platform::MultiByteToWide(CodePageFor(encoding), Platform::kPrecomposed, bytes, count, target.data() + old, capacity);
@@ -133,9 +133,12 @@ const unsigned char* TXString::GetCountedNarrow() const
 
 std::size_t TXString::GetEncodedLength(TXEncoding encoding) const
 {
+    // Every encoding request leaves the text encoded in the narrow buffer,
+    // the length in 16-bit units included (it writes UTF-8 as ToNarrow does).
+    const char* encoded = ToNarrow(encoding);
     if (encoding == kUTF16)
         return text.size();
-    return std::strlen(ToNarrow(encoding));
+    return std::strlen(encoded);
 }
 
 std::string TXString::ToStdString(TXEncoding encoding) const

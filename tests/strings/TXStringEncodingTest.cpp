@@ -10,6 +10,7 @@
 #include "strings/StringUtilities.h"
 
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -214,7 +215,28 @@ TEST_F(EncodingTest, NarrowCapacityOverflowIsALengthError)
     }
     EXPECT_EQ(huge.GetNarrowCapacity(), 0) << "nothing was allocated";
     EXPECT_THROW(huge.GetCountedNarrow(), std::length_error);
-    EXPECT_EQ(huge.GetEncodedLength(kUTF16), 536870912u) << "a length query in units needs no buffer";
+    EXPECT_THROW(huge.GetEncodedLength(kUTF16), std::length_error) << "a length in units fills the buffer too";
+}
+
+TEST_F(EncodingTest, EveryEncodingRequestFillsTheNarrowBuffer)
+{
+    const std::vector<std::pair<const char*, std::function<void(const TXString&)>>> requests = {
+        {"ToNarrow", [](const TXString& s) { s.ToNarrow(kMacEncoded); }},
+        {"GetCountedNarrow", [](const TXString& s) { s.GetCountedNarrow(); }},
+        {"GetEncodedLength UTF-16", [](const TXString& s) { EXPECT_EQ(s.GetEncodedLength(kUTF16), 4u); }},
+        {"GetEncodedLength UTF-8", [](const TXString& s) { EXPECT_EQ(s.GetEncodedLength(kUTF8), 5u); }},
+        {"GetEncodedLength system", [](const TXString& s) { EXPECT_EQ(s.GetEncodedLength(kSysEncoded), 4u); }},
+        {"ToStdString", [](const TXString& s) { s.ToStdString(kSysEncodedAlt); }},
+        {"CopyToBuffer", [](const TXString& s) { char out[2]; s.CopyToBuffer(out, sizeof out); }},
+        {"CopyToCountedBuffer",
+         [](const TXString& s) { unsigned char out[2]; s.CopyToCountedBuffer(out, sizeof out, kUTF16); }},
+    };
+    for (const auto& [name, request] : requests) {
+        SCOPED_TRACE(name);
+        const TXString s(u"caf\u00E9");
+        request(s);
+        EXPECT_EQ(s.GetNarrowCapacity(), 17) << "4 x 4 units + 1";
+    }
 }
 
 TEST_F(EncodingTest, CopyOutBounds)

@@ -4,6 +4,7 @@
 #include "TXStringTestSupport.h"
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,13 @@ TEST_F(StorageTest, EditingAndSubstrings)
         {"Replace shrinking ignoring case", on(u"ABcabC", [](TXString& s) { s.Replace(u"bc", u"", true); }), u"Aa"},
         {"Replace non-overlapping", on(u"aaaa", [](TXString& s) { s.Replace(u"aa", u"b"); }), u"bb"},
         {"Replace empty find", on(u"abc", [](TXString& s) { s.Replace(u"", u"x"); }), u"abc"},
+        {"Replace ignoring case by the text itself", on(u"aXa", [](TXString& s) { s.Replace(u"A", s, true); }),
+         u"aXaXaXa"},
+        {"Replace by the text itself", on(u"aXa", [](TXString& s) { s.Replace(u"a", s); }), u"aXaXaXa"},
+        {"Replace ignoring case non-ASCII", on(u"\u00C9t\u00E9", [](TXString& s) { s.Replace(u"\u00E9", u"e", true); }),
+         u"ete"},
+        {"Replace ignoring case adjacent and at both ends",
+         on(u"AbaBAB", [](TXString& s) { s.Replace(u"ab", u"-", true); }), u"---"},
         {"Replace not found", on(u"abc", [](TXString& s) { s.Replace(u"z", u"x"); }), u"abc"},
         {"Trim", on(u" \t a b \t\n", [](TXString& s) { s.Trim(); }), u"a b \t\n"},
         {"TrimLeft all blank", on(u" \t ", [](TXString& s) { s.TrimLeft(); }), u""},
@@ -307,6 +315,77 @@ TEST_F(StorageTest, EveryUnitTypeBehavesAlike)
     EXPECT_EQ(Units(appended), u"w\u263Aw");
     EXPECT_EQ(fromWide.Find(shorts[1]), 1);
     EXPECT_EQ(fromWide.Find(wide[1]), 1);
+}
+
+/// Appends, inserts and assigns units read through `C` pointers from inside
+/// the string's own text, which the edit itself moves or frees; every unit
+/// type has to come out as the standard string would.
+template <typename C>
+void EditWithOwnUnits()
+{
+    const std::u16string start = u"0123456789abcdefghij"; // on the heap, full
+    struct Op {
+        const char* name;
+        void (*edit)(TXString&, const C*);
+        std::u16string (*expected)(const std::u16string& text, const std::u16string& source);
+    };
+    const Op ops[] = {
+        {"+=", [](TXString& s, const C* p) { s += p; },
+         [](const std::u16string& t, const std::u16string& p) { return t + p; }},
+        {"<<", [](TXString& s, const C* p) { s << p; },
+         [](const std::u16string& t, const std::u16string& p) { return t + p; }},
+        {"Insert", [](TXString& s, const C* p) { s.Insert(3, p); },
+         [](const std::u16string& t, const std::u16string& p) { return t.substr(0, 3) + p + t.substr(3); }},
+        {"=", [](TXString& s, const C* p) { s = p; },
+         [](const std::u16string&, const std::u16string& p) { return p; }},
+    };
+    for (const std::size_t offset : {std::size_t{0}, std::size_t{4}, start.size()}) {
+        for (const Op& op : ops) {
+            SCOPED_TRACE(testing::Message() << op.name << " from offset " << offset);
+            TXString s = Text(start);
+            op.edit(s, reinterpret_cast<const C*>(s.GetData()) + offset);
+            EXPECT_EQ(Units(s), op.expected(start, start.substr(offset)));
+        }
+    }
+}
+
+TEST_F(StorageTest, SourcesInsideTheOwnTextForEveryUnitType)
+{
+    EditWithOwnUnits<TXChar>();
+    EditWithOwnUnits<char16_t>();
+    EditWithOwnUnits<unsigned short>();
+}
+
+TEST_F(StorageTest, EveryLengthErrorIsStringTooLong)
+{
+    const std::size_t tooLong = TXInnerString().max_size() + 1;
+    const TXChar wide[] = {TXChar('a'), TXChar('b'), 0};
+    const char16_t utf16[] = u"ab";
+    const unsigned short shorts[] = {'a', 'b', 0};
+    TXString some(u"some text");
+    const std::vector<std::pair<const char*, std::function<void()>>> paths = {
+        {"exact count, TXChar", [&] { static_cast<void>(TXString(wide, tooLong, 1)); }},
+        {"exact count, char16_t", [&] { static_cast<void>(TXString(utf16, tooLong, 1)); }},
+        {"exact count, unsigned short", [&] { static_cast<void>(TXString(shorts, tooLong, 1)); }},
+        {"exact count of all ones", [&] { static_cast<void>(TXString(shorts, static_cast<std::size_t>(-1), 1)); }},
+        {"count of NUL units", [&] { static_cast<void>(TXString(std::uint64_t{tooLong})); }},
+        {"count of a unit", [&] { static_cast<void>(TXString(u'x', tooLong)); }},
+        {"count of a byte", [&] { static_cast<void>(TXString('x', tooLong)); }},
+        {"UTF-8 byte count", [&] { static_cast<void>(TXString("abc", tooLong)); }},
+        {"code page byte count", [&] { static_cast<void>(TXString("abc", tooLong, kSysEncoded)); }},
+        {"SetLength", [&] { some.SetLength(tooLong); }},
+        {"SetLength with fill", [&] { some.SetLength(tooLong, u'x'); }},
+    };
+    for (const auto& [name, path] : paths) {
+        SCOPED_TRACE(name);
+        try {
+            path();
+            ADD_FAILURE() << "no length error";
+        } catch (const std::length_error& e) {
+            EXPECT_STREQ(e.what(), kStringTooLong);
+        }
+    }
+    EXPECT_EQ(Units(some), u"some text") << "a refused length changes nothing";
 }
 
 TEST_F(StorageTest, ToStdWStringStopsAtNul)
