@@ -13,14 +13,41 @@
 //   then do nothing, the conversions report failure.
 // - Code pages are Windows code page numbers (0 the system ANSI code page,
 //   2 the Mac code page, 42 symbol, 65001 UTF-8).
+// - Wherever 16-bit text is taken or written, each 16-bit type of TXChar.h
+//   is accepted (TXUnitType) and behaves alike: TXChar through the functions
+//   themselves, the other two through constrained templates that hand the
+//   same units on.
 #pragma once
 
 #include "strings/TXString.h"
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 namespace TXStrings {
+
+namespace Detail {
+
+/// Another 16-bit unit type than TXChar: the templates below take these and
+/// leave TXChar to the plain functions.
+template <typename C>
+concept OtherUnitType = TXUnitType<C> && !std::same_as<std::remove_cv_t<C>, TXChar>;
+
+/// The units of any 16-bit type as TXChar units. The three types have one
+/// size, alignment and value representation, and the units are only read and
+/// written by the conversions and comparisons of the platform, which take
+/// them whole: no unit changes its value or position on the way.
+template <TXUnitType C>
+auto AsTXChars(C* units) noexcept
+{
+    static_assert(sizeof(C) == sizeof(TXChar) && alignof(C) == alignof(TXChar));
+    using Target = std::conditional_t<std::is_const_v<C>, const TXChar, TXChar>;
+    return reinterpret_cast<Target*>(units);
+}
+
+} // namespace Detail
 
 /// The byte capacity the 8-bit form of any 16-bit text of `units` units
 /// needs: three bytes per unit at most, plus the terminator, with room to
@@ -46,21 +73,53 @@ struct ConversionResult {
 /// null source or a failed conversion fail.
 ConversionResult NarrowToWide(unsigned codePage, const char* bytes, std::size_t byteCount, TXChar* dest,
                               std::size_t destUnits);
+template <Detail::OtherUnitType C>
+ConversionResult NarrowToWide(unsigned codePage, const char* bytes, std::size_t byteCount, C* dest,
+                              std::size_t destUnits)
+{
+    return NarrowToWide(codePage, bytes, byteCount, Detail::AsTXChars(dest), destUnits);
+}
 /// Bytes up to the NUL into at most destUnits - 1 units and a terminator.
 /// Fails (leaving an empty text where there is room) for a capacity below 2,
 /// a null source or text that does not fit.
 bool CStringToWide(unsigned codePage, const char* text, TXChar* dest, std::size_t destUnits);
+template <Detail::OtherUnitType C>
+bool CStringToWide(unsigned codePage, const char* text, C* dest, std::size_t destUnits)
+{
+    return CStringToWide(codePage, text, Detail::AsTXChars(dest), destUnits);
+}
 /// As CStringToWide for a counted byte string.
 bool CountedToWide(unsigned codePage, const unsigned char* counted, TXChar* dest, std::size_t destUnits);
+template <Detail::OtherUnitType C>
+bool CountedToWide(unsigned codePage, const unsigned char* counted, C* dest, std::size_t destUnits)
+{
+    return CountedToWide(codePage, counted, Detail::AsTXChars(dest), destUnits);
+}
 /// `unitCount` units into `dest` (`destSize` bytes), not terminated. A count
 /// of 0 succeeds; a zero-size or null destination fails.
 ConversionResult WideToNarrow(unsigned codePage, const TXChar* units, std::size_t unitCount, char* dest,
                               std::size_t destSize);
+template <Detail::OtherUnitType C>
+ConversionResult WideToNarrow(unsigned codePage, const C* units, std::size_t unitCount, char* dest,
+                              std::size_t destSize)
+{
+    return WideToNarrow(codePage, Detail::AsTXChars(units), unitCount, dest, destSize);
+}
 /// Units up to the NUL into at most destSize - 1 bytes and a terminator.
 bool WideCStringToNarrow(unsigned codePage, const TXChar* text, char* dest, std::size_t destSize);
+template <Detail::OtherUnitType C>
+bool WideCStringToNarrow(unsigned codePage, const C* text, char* dest, std::size_t destSize)
+{
+    return WideCStringToNarrow(codePage, Detail::AsTXChars(text), dest, destSize);
+}
 /// Units up to the NUL into a counted byte string of at most
 /// min(destSize - 1, 255) bytes. Fails when the converted text exceeds 255 bytes.
 bool WideToCounted(unsigned codePage, const TXChar* text, unsigned char* dest, std::size_t destSize);
+template <Detail::OtherUnitType C>
+bool WideToCounted(unsigned codePage, const C* text, unsigned char* dest, std::size_t destSize)
+{
+    return WideToCounted(codePage, Detail::AsTXChars(text), dest, destSize);
+}
 /// @}
 
 /// @name Counted and NUL-terminated byte strings
@@ -102,8 +161,21 @@ inline constexpr int kUserDefaultLocaleSelector = -2;
 /// plus kLocaleCompareFlags; NUL-terminated (null counts as empty). When
 /// either text is empty, equal only when both are.
 bool EqualInUserLocale(const TXChar* a, const TXChar* b, unsigned flags);
+/// Any mix of 16-bit types; a null pointer needs the type of its text.
+template <TXUnitType A, TXUnitType B>
+    requires Detail::OtherUnitType<A> || Detail::OtherUnitType<B>
+bool EqualInUserLocale(const A* a, const B* b, unsigned flags)
+{
+    return EqualInUserLocale(Detail::AsTXChars(a), Detail::AsTXChars(b), flags);
+}
 /// As above over explicit lengths.
 bool EqualInUserLocale(const TXChar* a, std::size_t aLength, const TXChar* b, std::size_t bLength, unsigned flags);
+template <TXUnitType A, TXUnitType B>
+    requires Detail::OtherUnitType<A> || Detail::OtherUnitType<B>
+bool EqualInUserLocale(const A* a, std::size_t aLength, const B* b, std::size_t bLength, unsigned flags)
+{
+    return EqualInUserLocale(Detail::AsTXChars(a), aLength, Detail::AsTXChars(b), bLength, flags);
+}
 /// Upper-cases `count` bytes in place: in the user's default locale when
 /// `localeSelector` is kUserDefaultLocaleSelector, the system default otherwise.
 void UpperCaseBytes(char* bytes, int count, int localeSelector);
@@ -147,6 +219,11 @@ bool IsWhitespace(C unit)
 /// surrogate pair or between a base and its combining marks). `length` when
 /// it is at most `maxUnits`.
 std::size_t ClusterPrefixLength(const TXChar* text, std::size_t length, std::size_t maxUnits);
+template <Detail::OtherUnitType C>
+std::size_t ClusterPrefixLength(const C* text, std::size_t length, std::size_t maxUnits)
+{
+    return ClusterPrefixLength(Detail::AsTXChars(text), length, maxUnits);
+}
 /// `text` cut to ClusterPrefixLength units.
 TXString TruncateAtCluster(const TXString& text, std::size_t maxUnits);
 /// The byte count of `bytes` without a lead byte left dangling at the end by

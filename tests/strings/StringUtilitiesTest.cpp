@@ -238,6 +238,67 @@ TEST_F(UtilitiesTest, FreeComparisonsComparatorsAndClasses)
     EXPECT_FALSE(IsWhitespace(u'x'));
 }
 
+/// Every utility that takes or writes 16-bit text, with units of type C.
+template <typename C>
+void UtilitiesWithUnitType()
+{
+    C wide[8];
+    std::fill(std::begin(wide), std::end(wide), C('#'));
+    const ConversionResult r = NarrowToWide(kAnsi, "a\x80", 2, wide, 8);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.count, 2u);
+    EXPECT_EQ(wide[1], C(0x20AC));
+    EXPECT_EQ(wide[2], C('#')) << "not terminated";
+    EXPECT_TRUE(CStringToWide(kAnsi, "abc", wide, 8));
+    EXPECT_EQ(wide[2], C('c'));
+    EXPECT_EQ(wide[3], C(0));
+    const unsigned char counted[] = {2, 'h', 'i'};
+    EXPECT_TRUE(CountedToWide(kAnsi, counted, wide, 3));
+    EXPECT_EQ(wide[1], C('i'));
+    EXPECT_EQ(wide[2], C(0));
+
+    const C euro[] = {C('a'), C(0x20AC), C(0)};
+    char narrow[8] = {};
+    EXPECT_EQ(WideToNarrow(kAnsi, euro, 1, narrow, sizeof narrow).count, 1u);
+    EXPECT_STREQ(narrow, "a");
+    EXPECT_TRUE(WideCStringToNarrow(kAnsi, euro, narrow, 3));
+    EXPECT_STREQ(narrow, "a\x80");
+    unsigned char countedOut[4] = {};
+    EXPECT_TRUE(WideToCounted(kAnsi, euro, countedOut, sizeof countedOut));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(countedOut), 3), "\x02" "a\x80");
+
+    constexpr unsigned kIgnoreCase = 0x1;
+    const C upper[] = {C('A'), C('B'), C(0)};
+    const C lower[] = {C('a'), C('b'), C(0)};
+    EXPECT_TRUE(EqualInUserLocale(upper, lower, kIgnoreCase));
+    EXPECT_FALSE(EqualInUserLocale(upper, lower, 0));
+    EXPECT_TRUE(EqualInUserLocale(upper, TXString(u"ab").GetData(), kIgnoreCase)) << "mixed unit types";
+    EXPECT_TRUE(EqualInUserLocale(upper, 1, lower, 1, kIgnoreCase));
+    EXPECT_FALSE(EqualInUserLocale(upper, 2, lower, 1, kIgnoreCase));
+
+    const C accented[] = {C('a'), C('e'), C(0x0301), C('x')};
+    EXPECT_EQ(ClusterPrefixLength(accented, 4, 2), 1u);
+    EXPECT_EQ(ClusterPrefixLength(accented, 4, 3), 3u);
+    EXPECT_TRUE(IsWhitespace(C(' ')));
+    EXPECT_TRUE(IsPunctuation(C('!')));
+}
+
+TEST_F(UtilitiesTest, EveryUnitTypeBehavesAlike)
+{
+    {
+        SCOPED_TRACE("TXChar");
+        UtilitiesWithUnitType<TXChar>();
+    }
+    {
+        SCOPED_TRACE("char16_t");
+        UtilitiesWithUnitType<char16_t>();
+    }
+    {
+        SCOPED_TRACE("unsigned short");
+        UtilitiesWithUnitType<unsigned short>();
+    }
+}
+
 TEST_F(UtilitiesTest, TruncationKeepsCharactersWhole)
 {
     const TXString accented(u"ae\u0301x"); // a, e + combining acute, x
