@@ -7,7 +7,11 @@
 // ASCII texts run against the general path (the platform's case-insensitive
 // comparison); normalizing text that is already in form C runs against ICU's
 // quick check, with the allocations it makes counted; copying and assigning
-// texts of 1 to 7 units run against std::u16string. Every benchmark is
+// texts of 1 to 7 units run against std::u16string. Replace and a loop over
+// all matches ignoring case run against the same operations with case, and
+// Find and ReverseFind of a run-and-one-unit needle in a text of that run
+// (the worst case of the straightforward search) against a random text of the
+// same size, which runs beside std::u16string::find. Every benchmark is
 // repeated three times in a shuffled order, and a closing table gives the
 // medians, each ratio, its limit and whether it is met; the exit status is 1
 // when a limit is missed.
@@ -86,6 +90,14 @@ namespace {
 constexpr std::size_t kTextBytes = std::size_t{1} << 20;
 constexpr UChar32 kSubstitute = 0xFFFD;
 constexpr int kNormalizeCountCalls = 1000;
+/// Replacing every unit of a text of one letter.
+constexpr std::size_t kReplaceUnits = std::size_t{1} << 20;
+/// A loop over all matches: every other unit is one.
+constexpr std::size_t kFindAllPairs = 50000;
+/// A needle of a long run and one other unit against a text that is one run:
+/// the straightforward search compares almost the whole needle everywhere.
+constexpr std::size_t kTrapTextUnits = 400000;
+constexpr std::size_t kTrapRunUnits = 2000;
 /// @}
 
 constexpr char kItemsPerSecond[] = "items_per_second";
@@ -328,6 +340,94 @@ void AssignShort(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kShortCount));
 }
 
+/// Case-insensitive Replace against the case-sensitive one on the same text:
+/// every unit matches, and each match grows the text.
+void BM_Replace(benchmark::State& state, bool ignoreCase)
+{
+    const TXString source(u'a', kReplaceUnits);
+    const TXString find(ignoreCase ? u"A" : u"a");
+    const TXString with(u"xx");
+    for (auto _ : state) {
+        TXString text(source);
+        text.Replace(find, with, ignoreCase);
+        benchmark::DoNotOptimize(text.GetData());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+const TXString& FindAllText()
+{
+    static const TXString text = [] {
+        TXString t;
+        for (std::size_t i = 0; i < kFindAllPairs; ++i)
+            t += u"xA";
+        return t;
+    }();
+    return text;
+}
+
+/// Every match, front to back (or back to front), one Find per match.
+void BM_FindAll(benchmark::State& state, bool ignoreCase, bool reverse)
+{
+    const TXString& text = FindAllText();
+    const TXString sub(ignoreCase ? u"a" : u"A");
+    for (auto _ : state) {
+        std::size_t matches = 0;
+        if (reverse) {
+            for (std::int64_t at = text.ReverseFind(sub, TXString::kEnd, ignoreCase); at >= 0;
+                 at = at == 0 ? TXString::kNotFound : text.ReverseFind(sub, at - 1, ignoreCase))
+                ++matches;
+        } else {
+            for (std::int64_t at = text.Find(sub, 0, ignoreCase); at >= 0; at = text.Find(sub, at + 1, ignoreCase))
+                ++matches;
+        }
+        if (matches != kFindAllPairs)
+            state.SkipWithError("wrong number of matches");
+        benchmark::DoNotOptimize(matches);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+/// The text of the search's worst case, and a random text of the same size.
+const std::vector<TXString>& SearchTexts()
+{
+    static const std::vector<TXString> texts = [] {
+        std::vector<TXString> t{TXString(u'a', kTrapTextUnits), TXString()};
+        std::uint32_t state = 12345;
+        std::u16string random(kTrapTextUnits, u'a');
+        for (char16_t& unit : random) {
+            state = state * 1103515245u + 12345u;
+            unit = static_cast<char16_t>(u'a' + (state >> 16) % 26);
+        }
+        t[1] = TXString(random.data(), random.size(), 1);
+        return t;
+    }();
+    return texts;
+}
+
+/// The run then "b" forwards, "b" then the run backwards: a miss found only
+/// at the needle's far end, wherever the search stands.
+void BM_TrapSearch(benchmark::State& state, bool randomText, bool reverse)
+{
+    const TXString& text = SearchTexts()[randomText ? 1 : 0];
+    const TXString run(u'a', kTrapRunUnits);
+    const TXString needle = reverse ? TXString(u"b") + run : run + TXString(u"b");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(reverse ? text.ReverseFind(needle) : text.Find(needle));
+    state.SetItemsProcessed(state.iterations());
+}
+
+/// The standard string's search on the random text, for the common case.
+void BM_StdFind(benchmark::State& state)
+{
+    const TXString& text = SearchTexts()[1];
+    const std::u16string haystack(text.GetData(), text.GetData() + text.GetLength());
+    const std::u16string needle = std::u16string(kTrapRunUnits, u'a') + u"b";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(haystack.find(needle));
+    state.SetItemsProcessed(state.iterations());
+}
+
 // ---------------------------------------------------------------------------
 // Registration and the table
 
@@ -380,6 +480,28 @@ std::vector<TargetRow> RegisterAll()
     rows.push_back({"copy 1-7 units vs u16string (cost)", "CopyShort/TXString", "CopyShort/u16string", Goal::AtMost,
                     1.2});
     rows.push_back({"assign 1-7 units vs u16string (cost)", "AssignShort/TXString", "AssignShort/u16string",
+                    Goal::AtMost, 1.2});
+    benchmark::RegisterBenchmark("Replace/IgnoringCase", BM_Replace, true);
+    benchmark::RegisterBenchmark("Replace/WithCase", BM_Replace, false);
+    rows.push_back({"Replace 1M units ignoring case vs with case (cost)", "Replace/IgnoringCase", "Replace/WithCase",
+                    Goal::AtMost, 2.0});
+    benchmark::RegisterBenchmark("FindAll/IgnoringCase", BM_FindAll, true, false);
+    benchmark::RegisterBenchmark("FindAll/WithCase", BM_FindAll, false, false);
+    benchmark::RegisterBenchmark("ReverseFindAll/IgnoringCase", BM_FindAll, true, true);
+    benchmark::RegisterBenchmark("ReverseFindAll/WithCase", BM_FindAll, false, true);
+    rows.push_back({"Find-all loop ignoring case vs with case (cost)", "FindAll/IgnoringCase", "FindAll/WithCase",
+                    Goal::AtMost, 3.0});
+    rows.push_back({"ReverseFind-all ignoring case vs with case (cost)", "ReverseFindAll/IgnoringCase",
+                    "ReverseFindAll/WithCase", Goal::AtMost, 3.0});
+    benchmark::RegisterBenchmark("Find/WorstCase", BM_TrapSearch, false, false);
+    benchmark::RegisterBenchmark("Find/RandomText", BM_TrapSearch, true, false);
+    benchmark::RegisterBenchmark("ReverseFind/WorstCase", BM_TrapSearch, false, true);
+    benchmark::RegisterBenchmark("ReverseFind/RandomText", BM_TrapSearch, true, true);
+    benchmark::RegisterBenchmark("StdFind/RandomText", BM_StdFind);
+    rows.push_back({"Find worst case vs random text (cost)", "Find/WorstCase", "Find/RandomText", Goal::AtMost, 3.0});
+    rows.push_back({"ReverseFind worst case vs random text (cost)", "ReverseFind/WorstCase", "ReverseFind/RandomText",
+                    Goal::AtMost, 3.0});
+    rows.push_back({"Find random text vs u16string::find (cost)", "Find/RandomText", "StdFind/RandomText",
                     Goal::AtMost, 1.2});
     return rows;
 }
