@@ -59,6 +59,12 @@ constexpr bool IsLowSurrogate(std::uint32_t unit)
     return unit >= kLowSurrogateFirst && unit <= kLowSurrogateLast;
 }
 
+/// Either half of a pair (one comparison: the halves are adjacent ranges).
+constexpr bool IsSurrogate(std::uint32_t unit)
+{
+    return unit - kHighSurrogateFirst <= kLowSurrogateLast - kHighSurrogateFirst;
+}
+
 /// The pair for a code point above U+FFFF (and at most U+10FFFF).
 constexpr TXChar HighSurrogateOf(std::uint32_t codePoint)
 {

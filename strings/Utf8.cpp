@@ -18,9 +18,6 @@ constexpr std::uint64_t kUnitOnes = 0x0001000100010001ull;
 constexpr std::uint64_t kUnitNonAscii = 0xFF80FF80FF80FF80ull;
 constexpr std::uint64_t kUnitBeyondTwoBytes = 0xF800F800F800F800ull;
 constexpr unsigned char kQuestionMark = '?';
-/// Units encoded one at a time after a block failed both word tests: text
-/// that mixes scripts fails them again soon, and each test costs a little.
-constexpr std::ptrdiff_t kScalarBlock = 16;
 /// U+FFFD in UTF-8, what a lone surrogate becomes.
 constexpr unsigned char kReplacementBytes[3] = {0xEF, 0xBF, 0xBD};
 
@@ -214,64 +211,59 @@ std::size_t EncodeUtf8(const TXChar* units, std::size_t unitCount, char* out) no
     const TXChar* const end = units + unitCount;
     auto* o = reinterpret_cast<unsigned char*>(out);
 
-    // Four units per test while they are all ASCII, or all of one or two
-    // bytes (encoded without a branch per unit: Latin and Cyrillic text mix
-    // the two lengths unpredictably). A block that passes neither test goes
-    // one sequence at a time, where a run of three-byte units stays in its
-    // own loop, and the tests resume after it.
+    // One sequence at a time, dispatched on its first unit, as mixed text
+    // needs. Where a unit below U+0800 starts, four units are tested at once:
+    // all ASCII, or all of one or two bytes (encoded without a branch per
+    // unit, since Latin and Cyrillic text mix the two lengths
+    // unpredictably), and such runs stay in their own loops. A run of
+    // three-byte units stays in its own loop too.
     while (p < end) {
-        if (end - p >= 4) {
-            const std::uint64_t word = LoadWord(p);
-            const std::uint64_t flags = (word - kUnitOnes) | word;
-            if ((flags & kUnitNonAscii) == 0) {
-                Narrow<4>(p, o);
-                p += 4;
-                o += 4;
-                while (end - p >= 16 && (NonAsciiOrNul(LoadWord(p)) | NonAsciiOrNul(LoadWord(p + 4)) |
-                                         NonAsciiOrNul(LoadWord(p + 8)) | NonAsciiOrNul(LoadWord(p + 12))) == 0) {
-                    Narrow<16>(p, o);
-                    p += 16;
-                    o += 16;
-                }
-                continue;
-            }
-            if ((flags & kUnitBeyondTwoBytes) == 0) {
-                // Stay here while the text stays below U+0800.
-                std::uint64_t next;
-                do {
-                    o = PutFourUpToTwoBytes(p, o);
+        std::uint32_t u = *p;
+        if (u < 0x800) {
+            if (end - p >= 4) {
+                const std::uint64_t word = LoadWord(p);
+                const std::uint64_t flags = (word - kUnitOnes) | word;
+                if ((flags & kUnitNonAscii) == 0) {
+                    Narrow<4>(p, o);
                     p += 4;
-                    if (end - p < 4)
-                        break;
-                    const std::uint64_t nextWord = LoadWord(p);
-                    next = (nextWord - kUnitOnes) | nextWord;
-                } while ((next & kUnitBeyondTwoBytes) == 0);
-                continue;
-            }
-        }
-        const TXChar* const blockEnd = p + std::min<std::ptrdiff_t>(kScalarBlock, end - p);
-        while (p < blockEnd) {
-            std::uint32_t u = *p;
-            if (u < 0x800) {
-                if (u == 0) {
-                    *o = 0;
-                    return static_cast<std::size_t>(o - reinterpret_cast<unsigned char*>(out));
+                    o += 4;
+                    while (end - p >= 16 && (NonAsciiOrNul(LoadWord(p)) | NonAsciiOrNul(LoadWord(p + 4)) |
+                                             NonAsciiOrNul(LoadWord(p + 8)) | NonAsciiOrNul(LoadWord(p + 12))) == 0) {
+                        Narrow<16>(p, o);
+                        p += 16;
+                        o += 16;
+                    }
+                    continue;
                 }
-                o = PutUpToTwoBytes(u, o);
-                ++p;
-            } else if (!IsHighSurrogate(u) && !IsLowSurrogate(u)) {
-                do {
-                    o = PutThreeBytes(u, o);
-                    ++p;
-                } while (p < end && (u = *p) >= 0x800 && !IsHighSurrogate(u) && !IsLowSurrogate(u));
-            } else if (IsHighSurrogate(u) && end - p >= 2 && IsLowSurrogate(p[1])) {
-                o = PutFourBytes(0x10000 + ((u - kHighSurrogateFirst) << 10) + (p[1] - kLowSurrogateFirst), o);
-                p += 2;
-            } else {
-                std::memcpy(o, kReplacementBytes, sizeof kReplacementBytes);
-                o += 3;
-                ++p;
+                if ((flags & kUnitBeyondTwoBytes) == 0) {
+                    std::uint64_t next;
+                    do {
+                        o = PutFourUpToTwoBytes(p, o);
+                        p += 4;
+                        if (end - p < 4)
+                            break;
+                        const std::uint64_t nextWord = LoadWord(p);
+                        next = (nextWord - kUnitOnes) | nextWord;
+                    } while ((next & kUnitBeyondTwoBytes) == 0);
+                    continue;
+                }
             }
+            if (u == 0)
+                break;
+            o = PutUpToTwoBytes(u, o);
+            ++p;
+        } else if (!IsSurrogate(u)) {
+            do {
+                o = PutThreeBytes(u, o);
+                ++p;
+            } while (p < end && (u = *p) >= 0x800 && !IsSurrogate(u));
+        } else if (IsHighSurrogate(u) && end - p >= 2 && IsLowSurrogate(p[1])) {
+            o = PutFourBytes(0x10000 + ((u - kHighSurrogateFirst) << 10) + (p[1] - kLowSurrogateFirst), o);
+            p += 2;
+        } else {
+            std::memcpy(o, kReplacementBytes, sizeof kReplacementBytes);
+            o += 3;
+            ++p;
         }
     }
     *o = 0;
