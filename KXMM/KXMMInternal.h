@@ -19,9 +19,9 @@ namespace KXMM::detail {
 ///
 /// The uncontended path is one compare-and-swap to take it and one plain
 /// store (plus a load of the sleeper count) to give it back. A waiter spins
-/// with exponential backoff for a short while, then sleeps on the lock word
-/// until a release wakes it, so a thread that holds the lock for long (a
-/// report box, a stalled thread) costs the others no processor time.
+/// with exponential backoff for a moment, then sleeps on the lock word until
+/// a release wakes it, so a thread that holds the lock for long (a report
+/// box, a stalled thread) costs the others no processor time.
 ///
 /// The release has no fence between its store and its load of the sleeper
 /// count, so on its own it could miss a waiter that registers at that very
@@ -90,12 +90,13 @@ private:
 
     void LockContended(std::uint32_t self) noexcept
     {
-        // Back off exponentially between attempts. Critical sections are a
-        // few dozen instructions: a waiter that pounces on every release
-        // would drag the lock's cache line (and the tables') to its core
-        // after each one, and two busy threads would do less together than
-        // one alone. Letting the holder run several sections in a row keeps
-        // the lines where they are.
+        // A few attempts with exponential backoff (about a microsecond in
+        // all), then sleep. Critical sections are a few dozen instructions,
+        // so a lock that is not free by then is wanted without pause by
+        // another thread: a waiter that keeps probing would drag the lock's
+        // cache line (and the tables') to its core again and again, and two
+        // busy threads would do far less together than one alone. Asleep, it
+        // lets the holder run its sections back to back.
         for (unsigned backoff = 1; backoff <= kMaxBackoff; backoff *= 2) {
             for (unsigned i = 0; i < backoff; ++i)
                 Platform::CpuRelax();
@@ -122,7 +123,7 @@ private:
     }
 
     static constexpr std::uint32_t kFree = 0;
-    static constexpr unsigned kMaxBackoff = 4096;
+    static constexpr unsigned kMaxBackoff = 16;
     static constexpr unsigned kSleepLimitMs = 50;
 
     alignas(64) std::atomic<std::uint32_t> owner_{kFree}; ///< the holder's ThreadId, or kFree
