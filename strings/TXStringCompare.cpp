@@ -229,10 +229,7 @@ private:
     std::size_t FindInSmallWindow(const TXChar* window, std::size_t starts) const noexcept
     {
         for (std::size_t j = 0; j < starts; ++j) {
-            std::size_t i = 0;
-            while (i < m && window[j + i] == scratch[i])
-                ++i;
-            if (i == m)
+            if (NeedleAt(window + j))
                 return j;
         }
         return TXStringDetail::kNoMatch;
@@ -242,13 +239,19 @@ private:
     std::size_t ReverseFindInSmallWindow(const TXChar* window, std::size_t starts) const noexcept
     {
         for (std::size_t j = starts; j-- > 0;) {
-            std::size_t i = 0;
-            while (i < m && window[j + i] == scratch[i])
-                ++i;
-            if (i == m)
+            if (NeedleAt(window + j))
                 return j;
         }
         return TXStringDetail::kNoMatch;
+    }
+
+    /// Whether the lowered needle stands at `at`.
+    bool NeedleAt(const TXChar* at) const noexcept
+    {
+        std::size_t i = 0;
+        while (i < m && at[i] == scratch[i])
+            ++i;
+        return i == m;
     }
 
     /// Never fewer starts than needle units, so that the overlap lowered
