@@ -48,6 +48,22 @@ void* operator new[](std::size_t size)
     return CountedNew(size);
 }
 
+// The non-throwing forms too: a block from the runtime's own form would come
+// back through the replaced delete, which the sanitizers report as a mismatch.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return CountedNew(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
+{
+    return operator new(size, tag);
+}
+
 void operator delete(void* p) noexcept
 {
     CountedDelete(p);

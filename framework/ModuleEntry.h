@@ -1,0 +1,65 @@
+// The module entry protocol every plug-in module follows, written once: a
+// module describes the one extension it serves and forwards its three
+// exports here.
+//
+//   plugin_module_main(action, moduleInfo, iid, inOut, callbackBlock)
+//       -> ModuleMain(description, ...)
+//   plugin_module_ver()    -> kModuleVersion
+//   plugin_module_deinit() -> ModuleDeinit()
+//
+// Every ModuleMain call first connects: it releases the cached host
+// interfaces, asks host entry 326 for the service table, sets the main
+// partition, stores the callback block and refreshes the borrowed
+// application interface. Then it acts: -3 registers the extension with the
+// host, -4 creates it when the identifier is the module's, -5 destroys it.
+// Nothing throws out of ModuleMain or ModuleDeinit.
+#pragma once
+
+#include "framework/HostServices.h"
+#include "framework/InterfaceID.h"
+#include "framework/KXUnknown.h"
+
+#include <cstdint>
+
+namespace Calvera::Extension {
+class IHostApplication;
+}
+
+namespace ZEDA::PluginSupport {
+
+/// The version a module reports and hands the host; routine versions use
+/// the same scale.
+inline constexpr std::int32_t kModuleVersion = 3100;
+
+/// @name Actions of plugin_module_main
+/// @{
+inline constexpr std::int32_t kActionRegister = -3;
+inline constexpr std::int32_t kActionCreate = -4;
+inline constexpr std::int32_t kActionDestroy = -5;
+/// @}
+
+/// The one extension a module serves.
+struct ModuleDescription {
+    const InterfaceID& extensionId; ///< the module's own identifier for it
+    const InterfaceID& categoryId;  ///< the kind of extension it registers as
+    /// A new extension (count 0) for `callbackBlock`, or null when memory is
+    /// short. Must not throw.
+    IKXUnknown* (*createExtension)(HostCallbackBlock* callbackBlock);
+    /// Whether `object` is this module's extension (by run-time type).
+    bool (*isExtension)(IKXUnknown* object);
+};
+
+/// One plugin_module_main call. Returns 0, or 12 when -4 ran out of memory,
+/// and 12 for every -5 with the module's identifier (whether or not it
+/// destroyed an object).
+std::int32_t ModuleMain(const ModuleDescription& description, std::int32_t action, void* moduleInfo,
+                        const InterfaceID* iid, IKXUnknown** inOut, HostCallbackBlock* callbackBlock);
+
+/// plugin_module_deinit: releases the cached host interfaces.
+void ModuleDeinit();
+
+/// The host's application interface as the latest entry found it: borrowed,
+/// without a reference; null when the host has none.
+Calvera::Extension::IHostApplication* HostApplication();
+
+} // namespace ZEDA::PluginSupport

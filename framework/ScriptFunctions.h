@@ -1,0 +1,160 @@
+// The script-function extension framework: how a plug-in adds Calscript
+// routines.
+//
+// A plug-in describes its routines in a static table of RoutineDescription
+// rows, derives its extension from KXExtensionCSFunctions and its handlers
+// from KXPluginLibraryRoutine. The host reads the table through the
+// extension's queries, asks for the event sink with IID_CSFunctionsEventSink
+// and runs routine i with ExecuteRoutine(i, block of twelve value records).
+// Every handler attached to the sink sees every call and decides from the
+// index whether the routine is its own.
+//
+// Lifetimes: the extension is created and destroyed by the module (actions -4
+// and -5). It creates its event sink on the first request and holds one
+// reference to it; when the extension's own count falls to 0 it destroys its
+// sinks. The sink holds a reference to the extension from construction until
+// its own count first falls to 0, and destroys the handlers it owns.
+#pragma once
+
+#include "framework/ComponentObjects.h"
+#include "framework/KXUnknown.h"
+#include "framework/ValueRecord.h"
+#include "strings/TXString.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+
+struct HostCallbackBlock;
+
+namespace ZEDA::PluginSupport {
+
+/// @name The routine table
+/// All strings are static UTF-8 text. A table ends with a row whose name is
+/// null; a row's arguments end with the first slot whose name is null.
+/// @{
+inline constexpr std::size_t kArgumentSlots = 11;
+
+struct RoutineArgument {
+    const char* name;   ///< null ends the list
+    std::uint16_t type; ///< the value-record tag of the argument
+};
+
+struct RoutineDescription {
+    const char* name; ///< as the script calls it; null ends the table
+    const char* category;
+    const char* description; ///< one-line help
+    std::int32_t version;    ///< on the scale of the module version (3100)
+    bool returnsValue;       ///< the last named slot then describes the result
+    bool extraFlag;          ///< handed to the host unchanged
+    RoutineArgument arguments[kArgumentSlots];
+};
+/// @}
+
+/// The base of a plug-in's routine handlers. Only Execute is ever called;
+/// the other virtual operations keep the slot order handlers are built
+/// against.
+class KXPluginLibraryRoutine {
+public:
+    virtual ~KXPluginLibraryRoutine() = default;
+    virtual void ReservedHook0() {}
+    virtual std::int32_t ReservedHook1() { return 0; }
+    /// Runs routine `routineIndex` when it is this handler's, on `arguments`
+    /// (whose GetValueBlock() is null when the host passed no block).
+    virtual void Execute(std::int32_t routineIndex, KXPluginLibraryArgTable& arguments) = 0;
+    virtual std::int32_t ReservedHook3() { return 0; }
+    virtual void ReservedHook4(std::int32_t /*value*/, std::int32_t* out)
+    {
+        if (out != nullptr)
+            *out = 0;
+    }
+    virtual void ReservedHook5() {}
+};
+
+/// The event sink: runs every attached handler on each routine call.
+class KXCSFunctions_EventSink : public KCOMImpl<Calvera::Extension::ICSFunctionsEventSink> {
+public:
+    /// References `parent` (the extension) until its own count falls to 0.
+    explicit KXCSFunctions_EventSink(IKXUnknown* parent);
+    /// Destroys the handlers it owns.
+    ~KXCSFunctions_EventSink() override;
+    KXCSFunctions_EventSink(const KXCSFunctions_EventSink&) = delete;
+    KXCSFunctions_EventSink& operator=(const KXCSFunctions_EventSink&) = delete;
+
+    /// Attaches `handler` at the head of the list: the one attached last runs
+    /// first. The sink destroys it unless `notOwned`. False, with nothing
+    /// attached, when the entry cannot be allocated.
+    bool AddRoutine(KXPluginLibraryRoutine* handler, bool notOwned);
+
+    /// Runs every handler on the call; always 0.
+    std::int32_t ExecuteRoutine(std::uint32_t routineIndex, ValueRecord* valueBlock) override;
+
+    TXString name; ///< the extension's name, set when the extension creates the sink
+
+private:
+    struct Entry {
+        KXPluginLibraryRoutine* handler;
+        bool notOwned;
+        Entry* next;
+    };
+    Entry* handlers = nullptr;
+};
+
+/// The base of a plug-in's script-function extension.
+class KXExtensionCSFunctions : public KCOMImmediateImpl<Calvera::Extension::IExtensionCSFunctions> {
+public:
+    /// Describes the routines of `routineTable` (which must outlive the
+    /// object; null means no routines).
+    KXExtensionCSFunctions(HostCallbackBlock* callbackBlock, const RoutineDescription* routineTable);
+    /// Frees the string cache; the sinks are gone by then (OnLastRelease).
+    ~KXExtensionCSFunctions() override;
+    KXExtensionCSFunctions(const KXExtensionCSFunctions&) = delete;
+    KXExtensionCSFunctions& operator=(const KXExtensionCSFunctions&) = delete;
+
+    /// The sink for `identifier`: the event sink (created on the first
+    /// request, referenced once in all), the plug-in's custom sink
+    /// (referenced on every request), or null.
+    Calvera::Extension::IEventSink* GetEventSink(const InterfaceID& identifier) override;
+
+    /// @name The routine-table queries
+    /// The string queries hand out references into a cache that lives as
+    /// long as the object, so repeated queries allocate nothing.
+    /// @{
+    std::uint32_t GetAuxiliaryData() override;
+    std::uint64_t GetRoutineCount() override;
+    const TXString& GetRoutineName(std::uint64_t routine) override;
+    const TXString& GetRoutineCategory(std::uint64_t routine) override;
+    const TXString& GetRoutineDescription(std::uint64_t routine) override;
+    std::int32_t GetRoutineVersion(std::uint64_t routine) override;
+    bool GetRoutineReturnsValue(std::uint64_t routine) override;
+    bool GetRoutineExtraFlag(std::uint64_t routine) override;
+    std::uint64_t GetArgumentCount(std::uint64_t routine) override;
+    const TXString& GetArgumentName(std::uint64_t routine, std::uint64_t argument) override;
+    std::uint16_t GetArgumentType(std::uint64_t routine, std::uint64_t argument) override;
+    /// @}
+
+protected:
+    /// Destroys the sinks (not through Release: they are the extension's).
+    void OnLastRelease() override;
+    /// Attaches the plug-in's handlers to the new event sink.
+    virtual void AttachRoutines() = 0;
+    /// The event sink, created with `parent` as its parent; null on failure.
+    virtual Calvera::Extension::IEventSink* CreateEventSink(IKXUnknown* parent) = 0;
+    /// Whether the plug-in offers a custom sink, and its identifier.
+    virtual bool GetCustomSinkIdentifier(InterfaceID& out);
+    virtual Calvera::Extension::IEventSink* CreateCustomSink(IKXUnknown* parent);
+
+    Calvera::Extension::IEventSink* eventSink = nullptr;
+    bool customSinkQueried = false;
+    bool customSinkOffered = false;
+    InterfaceID customSinkId{};
+    Calvera::Extension::IEventSink* customSink = nullptr;
+    HostCallbackBlock* callbackBlock;
+    const RoutineDescription* routineTable;
+
+private:
+    const TXString& Cached(const char* text);
+    std::map<const char*, TXString> stringCache;
+};
+
+} // namespace ZEDA::PluginSupport
