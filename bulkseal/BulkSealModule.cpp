@@ -1,0 +1,52 @@
+// BulkSeal.kxl's exports: the module entry protocol for its one extension,
+// CBulkSealCSFuncs. Nothing else is exported, and nothing throws out.
+#include "bulkseal/BulkSealRoutines.h"
+#include "framework/ModuleEntry.h"
+#include "platform/Export.h"
+
+#include <cstdint>
+#include <new>
+
+namespace {
+
+using namespace ZEDA::PluginSupport;
+
+IKXUnknown* CreateExtension(HostCallbackBlock* callbackBlock)
+{
+    return new (std::nothrow) BulkSeal::CBulkSealCSFuncs(callbackBlock, BulkSeal::kRoutineTable);
+}
+
+bool IsExtension(IKXUnknown* object)
+{
+    return dynamic_cast<BulkSeal::CBulkSealCSFuncs*>(object) != nullptr;
+}
+
+const ModuleDescription kModule{BulkSeal::kExtensionId, Calvera::Extension::IID_ExtensionCSFunctions, &CreateExtension,
+                                &IsExtension};
+
+/// Releases the cached host interfaces once more when the module unloads.
+struct UnloadRelease {
+    ~UnloadRelease() { ModuleDeinit(); }
+} unloadRelease;
+
+} // namespace
+
+extern "C" {
+
+KX_SYMBOL_EXPORT std::int32_t plugin_module_main(std::int32_t action, void* moduleInfo, const InterfaceID* iid,
+                                                 IKXUnknown** inOut, HostCallbackBlock* callbackBlock)
+{
+    return ModuleMain(kModule, action, moduleInfo, iid, inOut, callbackBlock);
+}
+
+KX_SYMBOL_EXPORT std::int32_t plugin_module_ver()
+{
+    return kModuleVersion;
+}
+
+KX_SYMBOL_EXPORT void plugin_module_deinit()
+{
+    ModuleDeinit();
+}
+
+} // extern "C"
