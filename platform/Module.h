@@ -1,0 +1,42 @@
+// Loadable modules: opening a shared library by path, finding an exported
+// symbol in it and closing it again, plus where the running program lives.
+//
+// The reference host loads plug-in modules (.kxl files) through these; the
+// module's exports are plain C names. Paths are UTF-8 on every platform: on
+// Windows they are converted to UTF-16 for LoadLibraryW, so a module in a
+// folder with non-ASCII characters loads as it does on Linux.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace Platform {
+
+/// A loaded module; null is no module.
+using ModuleHandle = void*;
+
+/// Any exported function, as FindModuleSymbol hands it out; the caller casts
+/// it to the function's own type.
+using ModuleFunction = void (*)();
+
+/// Loads the shared library at `path` (UTF-8) and runs its initialisation.
+/// Returns null when it cannot be loaded, and then sets `error` to the
+/// system's explanation without the path (for instance that the file is
+/// missing or is not a library for this machine). Each successful call must
+/// be matched by one UnloadModule.
+ModuleHandle LoadModule(const std::string& path, std::string& error);
+
+/// The exported function `name` of `module`, or null when the module does not
+/// export it (or `module` is null).
+ModuleFunction FindModuleSymbol(ModuleHandle module, const char* name);
+
+/// Gives back a handle from LoadModule; the module's static destruction runs
+/// when this was the last handle to it. Null is ignored. Nothing from the
+/// module (functions, objects, vtables) may be used afterwards.
+void UnloadModule(ModuleHandle module);
+
+/// The folder of the running program's executable file, in UTF-8 and without
+/// a trailing separator; nullopt when the system cannot tell.
+std::optional<std::string> ExecutableFolder();
+
+} // namespace Platform

@@ -1,0 +1,111 @@
+// Loadable modules on Windows: LoadLibraryW, GetProcAddress and FreeLibrary,
+// with UTF-8 paths converted to UTF-16 and the system's own error text.
+#include "platform/Module.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace Platform {
+
+namespace {
+
+std::wstring Widen(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0);
+    if (size <= 0)
+        return {};
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+std::string Narrow(const wchar_t* text, int length)
+{
+    if (length <= 0)
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return {};
+    std::string narrow(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, narrow.data(), size, nullptr, nullptr);
+    return narrow;
+}
+
+/// The system's text for error `code`, without its trailing line break.
+std::string ErrorText(DWORD code)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = length != 0 ? Narrow(buffer, static_cast<int>(length)) : std::string();
+    if (buffer != nullptr)
+        LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    if (text.empty())
+        text = "error " + std::to_string(code);
+    return text;
+}
+
+} // namespace
+
+ModuleHandle LoadModule(const std::string& path, std::string& error)
+{
+    // A bare file name would make LoadLibraryW search the system folders and
+    // the search path; the caller names a file, so make it one.
+    const bool bare = path.find_first_of("\\/") == std::string::npos;
+    const std::wstring wide = Widen(bare ? ".\\" + path : path);
+    if (wide.empty()) {
+        error = path.empty() ? "no module path given" : "the module path is not valid UTF-8";
+        return nullptr;
+    }
+    // No dialog box for a file that is missing or not a library: the caller
+    // reports the error itself.
+    const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE module = LoadLibraryW(wide.c_str());
+    const DWORD code = GetLastError();
+    SetErrorMode(previous);
+    if (module == nullptr)
+        error = ErrorText(code);
+    return module;
+}
+
+ModuleFunction FindModuleSymbol(ModuleHandle module, const char* name)
+{
+    if (module == nullptr || name == nullptr)
+        return nullptr;
+    return reinterpret_cast<ModuleFunction>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+void UnloadModule(ModuleHandle module)
+{
+    if (module != nullptr)
+        FreeLibrary(static_cast<HMODULE>(module));
+}
+
+std::optional<std::string> ExecutableFolder()
+{
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            return std::nullopt;
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            break;
+        }
+        buffer.resize(buffer.size() * 2); // truncated: try a larger buffer
+    }
+    const std::size_t separator = buffer.find_last_of(L"\\/");
+    if (separator == std::wstring::npos)
+        return std::nullopt;
+    buffer.resize(separator);
+    return Narrow(buffer.data(), static_cast<int>(buffer.size()));
+}
+
+} // namespace Platform
