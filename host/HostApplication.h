@@ -1,0 +1,50 @@
+// kxhost's application object: what a module reaches through the host's
+// IHostApplication interface.
+//
+// For now the services answer as a host with nothing configured would: the
+// plug-ins folder walk finds no files, the resource store has no strings or
+// files, and host values are unknown. The object counts its references so
+// the host can check after a run that the module gave back every reference
+// it took.
+#pragma once
+
+#include "framework/HostInterfaces.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace KxHost {
+
+class HostApplication final : public Calvera::Extension::IHostApplication {
+public:
+    /// The count a new object starts with: the host's own reference.
+    static constexpr std::int32_t kHostReference = 1;
+
+    HostApplication() = default;
+    HostApplication(const HostApplication&) = delete;
+    HostApplication& operator=(const HostApplication&) = delete;
+
+    /// The count never falls below 0, and reaching 0 does not destroy the
+    /// object: the host owns it and keeps it alive for the whole session.
+    std::uint32_t AddRef() noexcept override;
+    std::uint32_t Release() noexcept override;
+
+    /// The current count; kHostReference when every reference handed out has
+    /// been given back.
+    std::int32_t ReferenceCount() const noexcept { return count.load(); }
+
+    std::int32_t WalkFolder(std::int32_t folderKind, Calvera::Extension::FolderVisitor visit,
+                            void* context) noexcept override;
+    std::int32_t LoadResourceString(TXString& target, const char* location, const char* key,
+                                    std::int32_t kind) noexcept override;
+    char** OpenResourceFile(const char* location) noexcept override;
+    std::int32_t GetResourceHandleSize(char** handle, std::uint64_t& size) noexcept override;
+    void DisposeResourceHandle(char** handle) noexcept override;
+    void SetHostValue(std::int32_t selector, bool value) noexcept override;
+    bool QueryHostValue(std::int32_t selector, const void* input, void* output) noexcept override;
+
+private:
+    std::atomic<std::int32_t> count{kHostReference};
+};
+
+} // namespace KxHost

@@ -1,0 +1,289 @@
+// kxhost: the reference host for Calvera plug-in modules, on the command
+// line.
+//
+//   kxhost [--module PATH] routines [--json]
+//   kxhost [--module PATH] call NAME [ARG...] [--json]
+//
+// Loads a .kxl module as the CAD application does (host/Host.h), lists the
+// routines of its script-function extension or runs one with real value
+// records, and checks afterwards that the module gave back every reference
+// it took. Messages go to standard error, results to standard output.
+#include "KXMM/KXMM.h"
+#include "host/Host.h"
+#include "host/Values.h"
+#include "platform/Module.h"
+#include "platform/System.h"
+#include "strings/MainPartition.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <type_traits>
+#include <variant>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace KxHost;
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kProgram = "kxhost";
+constexpr const char* kDefaultModuleName = "BulkSeal.kxl";
+
+constexpr const char* kDescription =
+    "kxhost: the reference host for Calvera plug-in modules. It loads a .kxl module the way the CAD "
+    "application does, lists the Calscript routines of its script-function extension and runs them with real "
+    "value records.";
+
+constexpr const char* kFooter =
+    "Arguments of call are converted by the type the routine's table gives them: strings as typed, booleans "
+    "as true or false, integers and reals in decimal. Put -- before arguments that start with a dash.\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  success (a routine that ran, whatever its result)\n"
+    "  1  the routine or the host failed, or the module did not give back every reference it took\n"
+    "  2  usage error: unknown option or routine, wrong argument count or type\n"
+    "  3  the module cannot be loaded or is not a plug-in (missing exports, another version)";
+
+/// A usage error found after the command line parsed: it names the problem.
+struct UsageError {
+    std::string message;
+};
+
+void Complain(const std::string& message)
+{
+    std::cerr << kProgram << ": " << message << '\n';
+}
+
+std::string DefaultModulePath()
+{
+    const std::optional<std::string> folder = Platform::ExecutableFolder();
+    if (!folder)
+        return kDefaultModuleName;
+    return *folder + Platform::kPathSeparator + kDefaultModuleName;
+}
+
+/// "name: type" for each call argument, comma-separated.
+std::string ArgumentList(const RoutineInfo& routine)
+{
+    std::string list;
+    for (std::size_t i = 0; i < routine.CallArgumentCount(); ++i) {
+        const ArgumentInfo& slot = routine.slots[i];
+        list += (i == 0 ? "" : ", ") + slot.name + ": " + TagName(slot.tag);
+    }
+    return list;
+}
+
+/// "Name(arg: type, ...) -> result: type", or "-> nothing".
+std::string Signature(const RoutineInfo& routine)
+{
+    std::string text = routine.name + "(" + ArgumentList(routine) + ") -> ";
+    if (!routine.returnsValue)
+        return text + "nothing";
+    if (const ArgumentInfo* result = routine.ResultSlot())
+        return text + result->name + ": " + TagName(result->tag);
+    return text + "a value";
+}
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+const RoutineInfo& FindRoutine(const std::vector<RoutineInfo>& routines, const std::string& name)
+{
+    for (const RoutineInfo& routine : routines)
+        if (routine.name == name)
+            return routine;
+    std::string message = "unknown routine '" + name + "'";
+    for (const RoutineInfo& routine : routines)
+        if (Lower(routine.name) == Lower(name))
+            throw UsageError{message + "; did you mean '" + routine.name + "'? Routine names are case-sensitive"};
+    if (routines.empty())
+        throw UsageError{message + "; the module offers no routines"};
+    message += "; the module offers ";
+    for (std::size_t i = 0; i < routines.size(); ++i)
+        message += (i == 0 ? "" : ", ") + routines[i].name;
+    throw UsageError{message + " (see 'kxhost routines')"};
+}
+
+void PrintRoutines(const std::vector<RoutineInfo>& routines, bool json)
+{
+    if (json) {
+        Json list = Json::array();
+        for (const RoutineInfo& routine : routines) {
+            Json arguments = Json::array();
+            for (const ArgumentInfo& slot : routine.slots)
+                arguments.push_back({{"name", slot.name}, {"tag", slot.tag}});
+            list.push_back({{"name", routine.name},
+                            {"category", routine.category},
+                            {"description", routine.description},
+                            {"version", routine.version},
+                            {"returnsValue", routine.returnsValue},
+                            {"extraFlag", routine.extraFlag},
+                            {"arguments", arguments}});
+        }
+        std::cout << list.dump(2) << '\n';
+        return;
+    }
+    std::size_t width = 0;
+    for (const RoutineInfo& routine : routines)
+        width = std::max(width, Signature(routine).size());
+    for (const RoutineInfo& routine : routines) {
+        std::string signature = Signature(routine);
+        signature.resize(width, ' ');
+        std::cout << signature << "  [" << routine.category << ", version " << routine.version
+                  << (routine.extraFlag ? ", extra flag" : "") << "]  " << routine.description << '\n';
+    }
+}
+
+Json ResultJson(const ResultValue& result)
+{
+    Json value = nullptr;
+    std::visit(
+        [&value](const auto& v) {
+            if constexpr (!std::is_same_v<std::decay_t<decltype(v)>, std::monostate>)
+                value = v;
+        },
+        result.value);
+    return Json{{"tag", result.tag}, {"value", value}};
+}
+
+/// Runs `name` with `texts`; returns the result when the routine returns a
+/// value. Throws UsageError for a call the routine's table does not allow.
+std::optional<ResultValue> CallRoutine(ModuleSession& session, const std::string& name,
+                                       const std::vector<std::string>& texts)
+{
+    const RoutineInfo& routine = FindRoutine(session.Routines(), name);
+    const std::size_t expected = routine.CallArgumentCount();
+    if (texts.size() != expected) {
+        std::string message = routine.name + " takes " + std::to_string(expected) +
+                              (expected == 1 ? " argument" : " arguments");
+        if (expected != 0)
+            message += " (" + ArgumentList(routine) + ")";
+        throw UsageError{message + ", but " + std::to_string(texts.size()) + (texts.size() == 1 ? " was" : " were") +
+                         " given"};
+    }
+
+    // The block lives only for the call: its texts are copied out before
+    // the module goes.
+    ValueBlock block;
+    for (std::size_t i = 0; i < expected; ++i) {
+        const ArgumentInfo& slot = routine.slots[i];
+        const std::string problem = StoreArgument(block[i], slot.tag, texts[i]);
+        if (!problem.empty()) {
+            const std::string where =
+                "argument " + std::to_string(i + 1) + " (" + slot.name + ") of " + routine.name + " ";
+            if (KindOfTag(slot.tag) == ValueKind::Other)
+                throw HostError(kExitFailure, where + problem);
+            throw UsageError{where + problem};
+        }
+    }
+    session.Execute(routine.index, block);
+    if (!routine.returnsValue)
+        return std::nullopt;
+    return ReadResult(block[ZEDA::PluginSupport::kResultRecord]);
+}
+
+int Run(const std::string& modulePath, const std::function<void(ModuleSession&)>& command)
+{
+    ModuleSession session;
+    int code = kExitSuccess;
+    try {
+        session.Open(modulePath);
+        command(session);
+    } catch (const HostError& error) {
+        Complain(error.what());
+        code = error.ExitCode();
+    } catch (const UsageError& error) {
+        Complain(error.message);
+        code = kExitUsage;
+    }
+    // Whatever happened, the module is taken down the same way, and what
+    // did not balance is reported.
+    const std::vector<std::string> problems = session.Close();
+    for (const std::string& problem : problems)
+        Complain("warning: " + problem);
+    if (!problems.empty() && code == kExitSuccess)
+        code = kExitFailure;
+    return code;
+}
+
+int Main(int argc, char** argv)
+{
+    // Host and module share TXString buffers, so both draw them from the
+    // memory manager's main partition; set it before any string exists.
+    SetMainPartition(KXMM::Partition::GetPartitionByIdentifier(kMainPartitionIdentifier, true));
+
+    CLI::App app{kDescription, kProgram};
+    app.footer(kFooter);
+    app.set_version_flag("--version", std::string(kProgram) + " " + KXHOST_VERSION + " (drives plug-in modules of version " +
+                                          std::to_string(kSupportedModuleVersion) + ")");
+    app.require_subcommand(1);
+    // --module may come after the command too.
+    app.fallthrough();
+
+    std::string modulePath = DefaultModulePath();
+    app.add_option("--module", modulePath, "The plug-in module to load (default: " + std::string(kDefaultModuleName) +
+                                               " beside kxhost)")
+        ->type_name("PATH");
+
+    bool json = false;
+    CLI::App* routines = app.add_subcommand("routines", "List the module's routines, one per line: the signature, "
+                                                        "category, version and description");
+    routines->add_flag("--json", json,
+                       "Print a JSON array of {name, category, description, version, returnsValue, extraFlag, "
+                       "arguments: [{name, tag}]}; a routine that returns a value describes it in its last argument");
+
+    std::string routineName;
+    std::vector<std::string> arguments;
+    CLI::App* call = app.add_subcommand("call", "Run a routine and print its result as 'result: <kind> <value>' "
+                                                "when it returns a value");
+    call->add_option("NAME", routineName, "The routine to run, as 'kxhost routines' lists it")->required();
+    call->add_option("ARG", arguments, "The routine's arguments, in order");
+    call->add_flag("--json", json, "Print the result as {\"tag\": N, \"value\": ...}, or null when the routine returns "
+                                   "nothing");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == 0)
+            return app.exit(error); // --help, --version
+        Complain(error.what());
+        std::cerr << "Run '" << kProgram << " --help' for usage.\n";
+        return kExitUsage;
+    }
+
+    if (routines->parsed())
+        return Run(modulePath, [&](ModuleSession& session) { PrintRoutines(session.Routines(), json); });
+
+    std::optional<ResultValue> result;
+    const int code = Run(modulePath, [&](ModuleSession& session) { result = CallRoutine(session, routineName, arguments); });
+    if (json && (code == kExitSuccess || (code == kExitFailure && result)))
+        std::cout << (result ? ResultJson(*result) : Json(nullptr)).dump() << '\n';
+    else if (result)
+        std::cout << "result: " << FormatResult(*result) << '\n';
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return Main(argc, argv);
+    } catch (const std::exception& error) {
+        Complain(std::string("internal error: ") + error.what());
+    } catch (...) {
+        Complain("internal error");
+    }
+    return kExitFailure;
+}

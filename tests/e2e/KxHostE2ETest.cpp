@@ -1,0 +1,319 @@
+// End-to-end tests of kxhost: the built program loads the real BulkSeal.kxl
+// (and a test module with typed routines) and the tests check what it
+// prints, on which stream, and its exit code: the routine table as text and
+// JSON, routine calls with converted arguments and printed results, every
+// usage and loading error, and that each run ends with balanced reference
+// counts (no warning on standard error).
+//
+// Linux only: the program is started through the shell.
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kHostVariable = "KX_KXHOST";
+constexpr const char* kTestModuleVariable = "KX_TEST_MODULE";
+constexpr const char* kOldModuleVariable = "KX_OLD_MODULE";
+constexpr const char* kKxmmVariable = "KX_KXMM";
+constexpr int kTimedOut = 124; // timeout(1) reports a run it had to stop so
+
+// Exit codes and texts, spelled out independently of kxhost's sources.
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+constexpr int kUsage = 2;
+constexpr int kNotAPlugin = 3;
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+std::string ReadText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Variable(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+class KxHostE2E : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        host_ = Variable(kHostVariable);
+        ASSERT_FALSE(host_.empty()) << kHostVariable << " is not set";
+        std::random_device random;
+        root_ = fs::temp_directory_path() / ("kxhost-e2e-" + std::to_string(random()) + std::to_string(random()));
+        fs::create_directories(root_);
+    }
+
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    /// Runs kxhost with `arguments` in `root_`; a run that takes over a
+    /// minute is stopped and shows as kTimedOut.
+    RunResult Run(const std::vector<std::string>& arguments) const
+    {
+        const fs::path out = root_ / "stdout.txt", err = root_ / "stderr.txt", code = root_ / "exitcode.txt";
+        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about
+        // "literal" + std::string temporaries here.
+        std::string command = "cd ";
+        command.append(Quote(root_.string())).append(" && timeout 60 ").append(Quote(host_));
+        for (const std::string& argument : arguments)
+            command.append(" ").append(Quote(argument));
+        command.append(" >").append(Quote(out.string()));
+        command.append(" 2>").append(Quote(err.string()));
+        command.append("; echo $? >").append(Quote(code.string()));
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        RunResult result;
+        result.exitCode = std::stoi(ReadText(code));
+        result.out = ReadText(out);
+        result.err = ReadText(err);
+        EXPECT_NE(result.exitCode, kTimedOut) << command;
+        return result;
+    }
+
+    /// A run that must succeed with nothing on standard error: a warning
+    /// there means a reference count did not balance.
+    std::string RunClean(const std::vector<std::string>& arguments) const
+    {
+        const RunResult result = Run(arguments);
+        EXPECT_EQ(result.exitCode, kSuccess) << result.err;
+        EXPECT_EQ(result.err, "");
+        return result.out;
+    }
+
+    std::string host_;
+    fs::path root_;
+};
+
+// ---------------------------------------------------------------------------
+// The routine table
+
+TEST_F(KxHostE2E, RoutinesListsBulkSealsThreeRoutinesOnePerLine)
+{
+    const std::string expected =
+        "EncryptAllPlugins() -> nothing                         [Utility, version 1900]  This will do batch "
+        "encryption of all Calscript plug-ins in the Plug-ins folder.\n"
+        "EncryptPlugin(fullPath: string) -> returnVal: boolean  [Utility, version 1900]  Encrypt one Calscript "
+        "Plug-in file.\n"
+        "TestEncryptPlugins() -> nothing                        [Utility, version 2300]  This will test do batch "
+        "encryption of all Calscript plug-ins in the Plug-ins folder and put the reuslt in a test folder.\n";
+    EXPECT_EQ(RunClean({"routines"}), expected);
+    // The module option may come before or after the command.
+    const std::string module = (fs::path(host_).parent_path() / "BulkSeal.kxl").string();
+    EXPECT_EQ(RunClean({"--module", module, "routines"}), expected);
+    EXPECT_EQ(RunClean({"routines", "--module", module}), expected);
+}
+
+TEST_F(KxHostE2E, RoutinesJsonDescribesEveryField)
+{
+    const nlohmann::json routines = nlohmann::json::parse(RunClean({"routines", "--json"}));
+    const struct {
+        const char* name;
+        const char* description;
+        int version;
+        bool returnsValue;
+        std::vector<std::pair<std::string, int>> arguments;
+    } expected[] = {
+        {"EncryptAllPlugins", "This will do batch encryption of all Calscript plug-ins in the Plug-ins folder.",
+         1900, false, {}},
+        {"EncryptPlugin", "Encrypt one Calscript Plug-in file.", 1900, true, {{"fullPath", 18}, {"returnVal", 16}}},
+        {"TestEncryptPlugins",
+         "This will test do batch encryption of all Calscript plug-ins in the Plug-ins folder and put the reuslt in "
+         "a test folder.",
+         2300, false, {}},
+    };
+    ASSERT_TRUE(routines.is_array());
+    ASSERT_EQ(routines.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(expected[i].name);
+        const nlohmann::json& routine = routines[i];
+        ASSERT_TRUE(routine.is_object());
+        EXPECT_EQ(routine.size(), 7u) << routine.dump();
+        EXPECT_EQ(routine.at("name"), expected[i].name);
+        EXPECT_EQ(routine.at("category"), "Utility");
+        EXPECT_EQ(routine.at("description"), expected[i].description);
+        EXPECT_EQ(routine.at("version"), expected[i].version);
+        EXPECT_EQ(routine.at("returnsValue"), expected[i].returnsValue);
+        EXPECT_EQ(routine.at("extraFlag"), false);
+        const nlohmann::json& arguments = routine.at("arguments");
+        ASSERT_TRUE(arguments.is_array());
+        ASSERT_EQ(arguments.size(), expected[i].arguments.size());
+        for (std::size_t k = 0; k < arguments.size(); ++k) {
+            EXPECT_EQ(arguments[k].at("name"), expected[i].arguments[k].first);
+            EXPECT_EQ(arguments[k].at("tag"), expected[i].arguments[k].second);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Calls
+
+TEST_F(KxHostE2E, EncryptPluginReachesTheHandlerWhichAnswersFalseWithoutTheHostsEncryption)
+{
+    // The host never writes the result record: its boolean tag comes from the
+    // plug-in's handler. Without the host's encryption entry that answers
+    // false, and the routine still ran.
+    const std::string file = (root_ / "x.csm").string();
+    EXPECT_EQ(RunClean({"call", "EncryptPlugin", file}), "result: boolean false\n");
+    EXPECT_EQ(nlohmann::json::parse(RunClean({"call", "EncryptPlugin", file, "--json"})),
+              nlohmann::json({{"tag", 16}, {"value", false}}));
+}
+
+TEST_F(KxHostE2E, RoutinesWithoutAValuePrintNothing)
+{
+    for (const char* routine : {"EncryptAllPlugins", "TestEncryptPlugins"}) {
+        SCOPED_TRACE(routine);
+        EXPECT_EQ(RunClean({"call", routine}), "");
+        EXPECT_EQ(RunClean({"call", routine, "--json"}), "null\n");
+    }
+}
+
+TEST_F(KxHostE2E, ArgumentsAreConvertedByTheirTypeAndResultsPrintedByTheirKind)
+{
+    const std::string module = Variable(kTestModuleVariable);
+    ASSERT_FALSE(module.empty());
+    const struct {
+        std::vector<std::string> call;
+        const char* text;
+        const char* json;
+    } cases[] = {
+        {{"Echo", "héllo wörld"}, "result: string héllo wörld\n", R"({"tag":18,"value":"héllo wörld"})"},
+        {{"Echo", ""}, "result: string \n", R"({"tag":18,"value":""})"},
+        {{"Not", "true"}, "result: boolean false\n", R"({"tag":16,"value":false})"},
+        {{"Not", "false"}, "result: boolean true\n", R"({"tag":16,"value":true})"},
+        {{"Add16", "-32768", "32767"}, "result: integer -1\n", R"({"tag":1,"value":-1})"},
+        {{"Add16", "+2", "3"}, "result: integer 5\n", R"({"tag":1,"value":5})"},
+        {{"Twice32", "-1073741824"}, "result: integer -2147483648\n", R"({"tag":3,"value":-2147483648})"},
+        {{"Negate64", "9223372036854775807"}, "result: integer -9223372036854775807\n",
+         R"({"tag":25,"value":-9223372036854775807})"},
+        {{"Half", "5"}, "result: real 2.5\n", R"({"tag":5,"value":2.5})"},
+        {{"Half", "-1e-300"}, "result: real -5e-301\n", R"({"tag":5,"value":-5e-301})"},
+        {{"Silent"}, "", "null"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.call.front());
+        std::vector<std::string> arguments{"--module", module, "call"};
+        arguments.insert(arguments.end(), c.call.begin(), c.call.end());
+        EXPECT_EQ(RunClean(arguments), c.text);
+        arguments.push_back("--json");
+        EXPECT_EQ(nlohmann::json::parse(RunClean(arguments)), nlohmann::json::parse(c.json));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Errors: exit code and a message naming the problem, nothing on standard
+// output
+
+TEST_F(KxHostE2E, EveryErrorHasItsExitCodeAndNamesTheProblem)
+{
+    const std::string testModule = Variable(kTestModuleVariable);
+    const std::string oldModule = Variable(kOldModuleVariable);
+    const std::string kxmm = Variable(kKxmmVariable);
+    ASSERT_FALSE(testModule.empty());
+    ASSERT_FALSE(oldModule.empty());
+    ASSERT_FALSE(kxmm.empty());
+    const std::string textFile = (root_ / "notes.kxl").string();
+    std::ofstream(textFile) << "not a module\n";
+    const std::string missing = (root_ / "missing.kxl").string();
+
+    const struct {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::vector<std::string> messageParts;
+    } cases[] = {
+        {{"--frobnicate", "routines"}, kUsage, {"--frobnicate"}},
+        {{"routines", "--frobnicate"}, kUsage, {"--frobnicate"}},
+        {{}, kUsage, {"subcommand is required"}},
+        {{"call"}, kUsage, {"NAME is required"}},
+        {{"call", "Decrypt"}, kUsage, {"unknown routine 'Decrypt'", "EncryptAllPlugins, EncryptPlugin, TestEncryptPlugins"}},
+        {{"call", "encryptplugin", "x"}, kUsage, {"unknown routine 'encryptplugin'", "did you mean 'EncryptPlugin'"}},
+        {{"call", "EncryptPlugin"}, kUsage, {"EncryptPlugin takes 1 argument (fullPath: string), but 0 were given"}},
+        {{"call", "EncryptPlugin", "a", "b"}, kUsage, {"EncryptPlugin takes 1 argument", "but 2 were given"}},
+        {{"call", "EncryptAllPlugins", "a"}, kUsage, {"EncryptAllPlugins takes 0 arguments, but 1 was given"}},
+        {{"--module", testModule, "call", "Not", "maybe"}, kUsage,
+         {"argument 1 (flag) of Not must be true or false, not \"maybe\""}},
+        {{"--module", testModule, "call", "Not", "True"}, kUsage, {"must be true or false, not \"True\""}},
+        {{"--module", testModule, "call", "Add16", "1", "32768"}, kUsage,
+         {"argument 2 (b) of Add16 is out of range for a 16-bit integer (-32768 to 32767): 32768"}},
+        {{"--module", testModule, "call", "Twice32", "12abc"}, kUsage, {"argument 1 (n) of Twice32 must be an integer, not \"12abc\""}},
+        {{"--module", testModule, "call", "Twice32", "1.5"}, kUsage, {"must be an integer, not \"1.5\""}},
+        {{"--module", testModule, "call", "Negate64", "9223372036854775808"}, kUsage, {"out of range for a 64-bit integer"}},
+        {{"--module", testModule, "call", "Half", "half"}, kUsage, {"argument 1 (x) of Half must be a real number, not \"half\""}},
+        {{"--module", testModule, "call", "Half", "inf"}, kUsage, {"must be a finite real number"}},
+        {{"--module", testModule, "call", "Point", "1,2"}, kFailure, {"argument 1 (p) of Point", "cannot pass"}},
+        {{"--module", missing, "routines"}, kNotAPlugin, {"cannot load the module " + missing}},
+        {{"--module", textFile, "call", "EncryptPlugin", "x"}, kNotAPlugin, {"cannot load the module " + textFile}},
+        {{"--module", kxmm, "routines"}, kNotAPlugin,
+         {kxmm + " is not a plug-in module", "plugin_module_main", "plugin_module_ver", "plugin_module_deinit"}},
+        {{"--module", oldModule, "routines"}, kNotAPlugin, {"plug-in module of version 3000", "drives version 3100"}},
+    };
+    for (const auto& c : cases) {
+        std::string trace;
+        for (const std::string& argument : c.arguments)
+            trace += argument + " ";
+        SCOPED_TRACE(trace);
+        const RunResult result = Run(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.rfind("kxhost: ", 0), 0u) << result.err;
+        for (const std::string& part : c.messageParts)
+            EXPECT_NE(result.err.find(part), std::string::npos) << "missing \"" << part << "\" in: " << result.err;
+        // The module is taken down cleanly after a usage error too.
+        EXPECT_EQ(result.err.find("warning"), std::string::npos) << result.err;
+    }
+}
+
+TEST_F(KxHostE2E, HelpAndVersionGoToStandardOutput)
+{
+    const std::string help = RunClean({"--help"});
+    for (const char* part : {"Usage: kxhost", "--module PATH", "routines", "call", "Exit codes:"})
+        EXPECT_NE(help.find(part), std::string::npos) << part;
+    EXPECT_NE(RunClean({"call", "--help"}).find("NAME"), std::string::npos);
+    EXPECT_EQ(RunClean({"--version"}).rfind("kxhost ", 0), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Reference-count balance
+
+TEST_F(KxHostE2E, AReferenceTheModuleKeepsIsReportedAndFailsTheRun)
+{
+    const RunResult result = Run({"--module", Variable(kTestModuleVariable), "call", "KeepApplication"});
+    EXPECT_EQ(result.exitCode, kFailure);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "kxhost: warning: the module kept 1 reference to the host application\n");
+}
+
+} // namespace

@@ -1,0 +1,136 @@
+// A plug-in module for kxhost's end-to-end tests: routines with every
+// argument and result kind kxhost converts, one whose argument kind it
+// cannot pass, and one that keeps a reference to the host application so
+// the balance check has something to find. Built with another module
+// version (KX_TEST_MODULE_VERSION) it is a plug-in the host must refuse.
+#include "framework/HostInterfaces.h"
+#include "framework/ModuleEntry.h"
+#include "framework/ModuleState.h"
+#include "framework/ScriptFunctions.h"
+#include "platform/Export.h"
+
+#include <cstdint>
+#include <new>
+
+namespace {
+
+using namespace ZEDA::PluginSupport;
+
+/// {0B7E59A2-6C13-4D8F-9E21-5A4C3B2D1E0F}
+constexpr InterfaceID kTestExtensionId{0x0B7E59A2, 0x6C13, 0x4D8F, {0x9E, 0x21, 0x5A, 0x4C, 0x3B, 0x2D, 0x1E, 0x0F}};
+
+enum Routine : std::int32_t { kEcho, kNot, kAdd16, kTwice32, kNegate64, kHalf, kSilent, kPoint, kKeepApplication };
+
+const RoutineDescription kTable[] = {
+    {"Echo", "Test", "Returns its text.", 3100, true, false, {{"text", kTagString}, {"result", kTagString}}},
+    {"Not", "Test", "Returns the opposite.", 3100, true, false, {{"flag", kTagBool}, {"result", kTagBool}}},
+    {"Add16", "Test", "Adds two 16-bit integers.", 3100, true, false,
+     {{"a", kTagInt16}, {"b", kTagInt16}, {"sum", kTagInt16}}},
+    {"Twice32", "Test", "Doubles a 32-bit integer.", 3100, true, false, {{"n", kTagInt32}, {"result", kTagInt32}}},
+    {"Negate64", "Test", "Negates a 64-bit integer.", 3100, true, false, {{"n", kTagInt64}, {"result", kTagInt64}}},
+    {"Half", "Test", "Halves a real.", 3100, true, true, {{"x", kTagReal}, {"result", kTagReal}}},
+    {"Silent", "Test", "Returns nothing.", 3100, false, false, {}},
+    {"Point", "Test", "Takes a point.", 3100, false, false, {{"p", kTagPoint2D}}},
+    {"KeepApplication", "Test", "Keeps a reference to the host application.", 3100, false, false, {}},
+    {nullptr, nullptr, nullptr, 0, false, false, {}},
+};
+
+class TestRoutines : public KXPluginLibraryRoutine {
+public:
+    void Execute(std::int32_t routine, KXPluginLibraryArgTable& table) override
+    {
+        if (table.GetValueBlock() == nullptr)
+            return;
+        KXPluginLibraryArgument& result = table.GetResult();
+        switch (routine) {
+        case kEcho:
+            result.SetString(table.GetArgument(0).GetString());
+            break;
+        case kNot:
+            result.SetBool(!table.GetArgument(0).GetBool());
+            break;
+        case kAdd16:
+            result.SetInt16(static_cast<std::int16_t>(table.GetArgument(0).GetInt16() + table.GetArgument(1).GetInt16()));
+            break;
+        case kTwice32:
+            result.SetInt32(table.GetArgument(0).GetInt32() * 2);
+            break;
+        case kNegate64:
+            result.SetInt64(-table.GetArgument(0).GetInt64());
+            break;
+        case kHalf:
+            result.SetReal(table.GetArgument(0).GetReal() / 2);
+            break;
+        case kKeepApplication: {
+            IKXUnknown* application = nullptr;
+            QueryHostInterface(Calvera::Extension::IID_HostApplication, &application); // never released
+            break;
+        }
+        default:
+            break;
+        }
+    }
+};
+
+class TestExtension : public KXExtensionCSFunctions {
+public:
+    explicit TestExtension(HostCallbackBlock* block) : KXExtensionCSFunctions(block, kTable) {}
+    const TXString& GetExtensionName() override
+    {
+        name = "KxHostTest";
+        return name;
+    }
+    std::uint32_t GetExtensionVersion() override { return 1; }
+
+protected:
+    void AttachRoutines() override
+    {
+        if (auto* sink = dynamic_cast<KXCSFunctions_EventSink*>(eventSink)) {
+            auto* routines = new (std::nothrow) TestRoutines;
+            if (routines != nullptr && !sink->AddRoutine(routines, false))
+                delete routines;
+        }
+    }
+    Calvera::Extension::IEventSink* CreateEventSink(IKXUnknown* parent) override
+    {
+        return new (std::nothrow) KXCSFunctions_EventSink(parent);
+    }
+
+private:
+    TXString name;
+};
+
+IKXUnknown* Create(HostCallbackBlock* block)
+{
+    return new (std::nothrow) TestExtension(block);
+}
+
+bool IsTestExtension(IKXUnknown* object)
+{
+    return dynamic_cast<TestExtension*>(object) != nullptr;
+}
+
+const ModuleDescription kModule{kTestExtensionId, Calvera::Extension::IID_ExtensionCSFunctions, &Create,
+                                &IsTestExtension};
+
+} // namespace
+
+extern "C" {
+
+KX_SYMBOL_EXPORT std::int32_t plugin_module_main(std::int32_t action, void* moduleInfo, const InterfaceID* iid,
+                                                 IKXUnknown** inOut, HostCallbackBlock* callbackBlock)
+{
+    return ModuleMain(kModule, action, moduleInfo, iid, inOut, callbackBlock);
+}
+
+KX_SYMBOL_EXPORT std::int32_t plugin_module_ver()
+{
+    return KX_TEST_MODULE_VERSION;
+}
+
+KX_SYMBOL_EXPORT void plugin_module_deinit()
+{
+    ModuleDeinit();
+}
+
+} // extern "C"
