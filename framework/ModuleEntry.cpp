@@ -71,9 +71,14 @@ std::int32_t ModuleMain(const ModuleDescription& description, std::int32_t actio
     }
 }
 
-void ModuleDeinit()
+void ModuleDeinit() noexcept
 {
-    ReleaseCachedInterfaces();
+    try {
+        ReleaseCachedInterfaces();
+    } catch (...) {
+        // A host object's Release is the host's code; whatever it throws
+        // stays on this side of the boundary.
+    }
 }
 
 Calvera::Extension::IHostApplication* HostApplication()

@@ -55,8 +55,8 @@ struct ModuleDescription {
 std::int32_t ModuleMain(const ModuleDescription& description, std::int32_t action, void* moduleInfo,
                         const InterfaceID* iid, IKXUnknown** inOut, HostCallbackBlock* callbackBlock);
 
-/// plugin_module_deinit: releases the cached host interfaces.
-void ModuleDeinit();
+/// plugin_module_deinit: releases the cached host interfaces. Never throws.
+void ModuleDeinit() noexcept;
 
 /// The host's application interface as the latest entry found it: borrowed,
 /// without a reference; null when the host has none.

@@ -36,8 +36,14 @@ std::int32_t KXCSFunctions_EventSink::ExecuteRoutine(std::uint32_t routineIndex,
 {
     KXPluginLibraryArgTable arguments(valueBlock);
     for (Entry* entry = handlers; entry != nullptr; entry = entry->next) {
-        if (entry->handler != nullptr)
+        if (entry->handler == nullptr)
+            continue;
+        // The host called in: nothing may leave towards it. A handler that
+        // fails (out of memory, say) ends its own routine, not the others'.
+        try {
             entry->handler->Execute(static_cast<std::int32_t>(routineIndex), arguments);
+        } catch (...) {
+        }
     }
     return 0;
 }
@@ -115,9 +121,16 @@ const TXString& KXExtensionCSFunctions::Cached(const char* text)
     // Keyed by the table string's address: each string is converted once per
     // extension, and the reference handed out stays valid as long as it.
     auto found = stringCache.find(text);
-    if (found == stringCache.end())
-        found = stringCache.emplace(text, TXString(text, kUTF8)).first;
-    return found->second;
+    if (found != stringCache.end())
+        return found->second;
+    try {
+        return stringCache.emplace(text, TXString(text, kUTF8)).first->second;
+    } catch (...) {
+        // The host asked through an interface that cannot report a failure;
+        // without memory for the text it gets an empty one.
+        static const TXString empty;
+        return empty;
+    }
 }
 
 std::uint32_t KXExtensionCSFunctions::GetAuxiliaryData()

@@ -6,6 +6,7 @@
 #include "framework/ScriptFunctions.h"
 #include "tests/strings/TXStringTestSupport.h"
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -160,6 +161,24 @@ TEST_F(ScriptFunctionsTest, EveryHandlerSeesEveryCallLastAttachedFirst)
               (std::vector<std::string>{"borrowed:1", "owned:1", "borrowed:0:no block", "owned:0:no block"}));
     sink->Release();
     extension.Release(); // the sink goes, with the handler it owns (LeakSanitizer checks)
+}
+
+class Throwing : public KXPluginLibraryRoutine {
+public:
+    void Execute(std::int32_t, KXPluginLibraryArgTable&) override { throw std::bad_alloc(); }
+};
+
+TEST_F(ScriptFunctionsTest, AFailingHandlerStaysOnThePluginSide)
+{
+    TestExtension extension(kTable);
+    extension.AddRef();
+    auto* sink = static_cast<KXCSFunctions_EventSink*>(extension.GetEventSink(IID_CSFunctionsEventSink));
+    Throwing throwing;
+    sink->AddRoutine(&throwing, true);
+    EXPECT_EQ(sink->ExecuteRoutine(0, nullptr), 0);
+    EXPECT_EQ(extension.log.size(), 2u); // the handlers behind it still ran
+    sink->Release();
+    extension.Release();
 }
 
 // The host's order of events, in both orders in which it may give its
