@@ -7,6 +7,7 @@
 // Linux only: the tool is started through the shell, and the archives need
 // the real 7z.
 #include "platform/System.h"
+#include "tests/e2e/ShellRun.h"
 
 #include <zip.h>
 
@@ -29,35 +30,15 @@ namespace fs = std::filesystem;
 
 constexpr const char* kBinaryVariable = "KX_BUILDKXR";
 constexpr const char* kExamplesVariable = "KX_EXAMPLE_RESOURCES";
-constexpr int kTimedOut = 124; // timeout(1) reports a run it had to stop so
+using E2E::kTimedOut;
+using E2E::Quote;
+using E2E::ReadBytes;
+using E2E::RunResult;
 
 // The texts the tool prints, spelled out independently of its sources.
 constexpr const char* kBanner = "BuildKXR::main() - starting\n";
 constexpr const char* kEverythingOk = "Everything is Ok";
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
-
-std::string ReadBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void WriteBytes(const fs::path& path, const std::string& bytes)
 {
@@ -140,19 +121,10 @@ protected:
     /// stopped and shows as kTimedOut.
     RunResult Run(const std::map<std::string, std::string>& settings) const
     {
-        const fs::path out = root_ / "stdout.txt", err = root_ / "stderr.txt", code = root_ / "exitcode.txt";
-        std::string command = "cd " + Quote(root_.string()) +
-                              " && timeout 60 env -u KXR_INPUT -u KXR_OUTPUT -u KXR_MODE -u KXR_7ZCMD";
+        std::string command = "env -u KXR_INPUT -u KXR_OUTPUT -u KXR_MODE -u KXR_7ZCMD";
         for (const auto& [name, value] : settings)
-            command += " " + name + "=" + Quote(value);
-        command += " " + Quote(binary_) + " >" + Quote(out.string()) + " 2>" + Quote(err.string()) + "; echo $? >" +
-                   Quote(code.string());
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        RunResult result;
-        result.exitCode = std::stoi(ReadBytes(code));
-        result.out = ReadBytes(out);
-        result.err = ReadBytes(err);
-        return result;
+            command.append(" ").append(name).append("=").append(Quote(value));
+        return E2E::RunInShell(root_, command.append(" ").append(Quote(binary_)));
     }
 
     RunResult Build(const std::string& mode) const

@@ -6,6 +6,8 @@
 // counts (no warning on standard error).
 //
 // Linux only: the program is started through the shell.
+#include "tests/e2e/ShellRun.h"
+
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
@@ -26,37 +28,16 @@ constexpr const char* kHostVariable = "KX_KXHOST";
 constexpr const char* kTestModuleVariable = "KX_TEST_MODULE";
 constexpr const char* kOldModuleVariable = "KX_OLD_MODULE";
 constexpr const char* kKxmmVariable = "KX_KXMM";
-constexpr int kTimedOut = 124; // timeout(1) reports a run it had to stop so
+using E2E::kTimedOut;
+using E2E::Quote;
+using E2E::ReadBytes;
+using E2E::RunResult;
 
 // Exit codes and texts, spelled out independently of kxhost's sources.
 constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
 constexpr int kNotAPlugin = 3;
-
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
-
-std::string ReadText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::string Variable(const char* name)
 {
@@ -85,23 +66,10 @@ protected:
     /// minute is stopped and shows as kTimedOut.
     RunResult Run(const std::vector<std::string>& arguments) const
     {
-        const fs::path out = root_ / "stdout.txt", err = root_ / "stderr.txt", code = root_ / "exitcode.txt";
-        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about
-        // "literal" + std::string temporaries here.
-        std::string command = "cd ";
-        command.append(Quote(root_.string())).append(" && timeout 60 ").append(Quote(host_));
+        std::string command = Quote(host_);
         for (const std::string& argument : arguments)
             command.append(" ").append(Quote(argument));
-        command.append(" >").append(Quote(out.string()));
-        command.append(" 2>").append(Quote(err.string()));
-        command.append("; echo $? >").append(Quote(code.string()));
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        RunResult result;
-        result.exitCode = std::stoi(ReadText(code));
-        result.out = ReadText(out);
-        result.err = ReadText(err);
-        EXPECT_NE(result.exitCode, kTimedOut) << command;
-        return result;
+        return E2E::RunInShell(root_, command);
     }
 
     /// A run that must succeed with nothing on standard error: a warning
