@@ -252,8 +252,14 @@ int Main(int argc, char** argv)
     call->add_flag("--json", json, "Print the result as {\"tag\": N, \"value\": ...}, or null when the routine returns "
                                    "nothing");
 
+    // Parsed in UTF-8 on every platform, so that a module path may hold any
+    // character the file system allows.
+    const std::vector<std::string> words = Platform::CommandLineArguments(argc, argv);
+    std::vector<const char*> wordPointers;
+    for (const std::string& word : words)
+        wordPointers.push_back(word.c_str());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(wordPointers.size()), wordPointers.data());
     } catch (const CLI::ParseError& error) {
         if (error.get_exit_code() == 0)
             return app.exit(error); // --help, --version

@@ -1,5 +1,6 @@
 // Loadable modules: opening a shared library by path, finding an exported
-// symbol in it and closing it again, plus where the running program lives.
+// symbol in it and closing it again, plus where the running program lives and
+// what it was started with.
 //
 // The reference host loads plug-in modules (.kxl files) through these; the
 // module's exports are plain C names. Paths are UTF-8 on every platform: on
@@ -9,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace Platform {
 
@@ -38,5 +40,11 @@ void UnloadModule(ModuleHandle module);
 /// The folder of the running program's executable file, in UTF-8 and without
 /// a trailing separator; nullopt when the system cannot tell.
 std::optional<std::string> ExecutableFolder();
+
+/// The program's command-line arguments in UTF-8, its name first. `argc` and
+/// `argv` are main's. Linux hands them on as they are; Windows reads the
+/// command line again in UTF-16, because main's argv is in the ANSI code page,
+/// which cannot spell every file name.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
 } // namespace Platform

@@ -70,4 +70,9 @@ std::optional<std::string> ExecutableFolder()
     }
 }
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
 } // namespace Platform

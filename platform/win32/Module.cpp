@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
+#include <cwchar>
 #include <string>
 
 namespace Platform {
@@ -106,6 +109,20 @@ std::optional<std::string> ExecutableFolder()
         return std::nullopt;
     buffer.resize(separator);
     return Narrow(buffer.data(), static_cast<int>(buffer.size()));
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv)
+{
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr)
+        return std::vector<std::string>(argv, argv + argc); // the ANSI form is better than nothing
+    std::vector<std::string> arguments;
+    arguments.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        arguments.push_back(Narrow(wide[i], static_cast<int>(wcslen(wide[i]))));
+    LocalFree(wide);
+    return arguments;
 }
 
 } // namespace Platform

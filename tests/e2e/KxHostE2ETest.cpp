@@ -160,6 +160,15 @@ TEST_F(KxHostE2E, EncryptPluginReachesTheHandlerWhichAnswersFalseWithoutTheHosts
               nlohmann::json({{"tag", 16}, {"value", false}}));
 }
 
+TEST_F(KxHostE2E, AModuleInAFolderOfAnyNameLoads)
+{
+    const fs::path folder = root_ / u8"Plug-ins \u00FC\u6F22";
+    fs::create_directories(folder);
+    fs::copy_file(fs::path(host_).parent_path() / "BulkSeal.kxl", folder / "BulkSeal.kxl");
+    const std::string output = RunClean({"--module", (folder / "BulkSeal.kxl").string(), "routines"});
+    EXPECT_EQ(output.rfind("EncryptAllPlugins(", 0), 0u) << output;
+}
+
 TEST_F(KxHostE2E, RoutinesWithoutAValuePrintNothing)
 {
     for (const char* routine : {"EncryptAllPlugins", "TestEncryptPlugins"}) {
