@@ -3,7 +3,6 @@
 
 #include "framework/HostInterfaces.h"
 #include "framework/HostStubs.h"
-#include "framework/ModuleEntry.h"
 #include "framework/ModuleState.h"
 
 #include <cstring>
@@ -117,7 +116,7 @@ bool EncryptStep(void* /*context*/, const char* fullPath, const char* name, cons
 /// without one there is nothing to walk.
 void RunBatch()
 {
-    if (IHostApplication* application = HostApplication())
+    if (IHostApplication* application = Module().application)
         application->WalkFolder(kFolderKindPlugins, &EncryptStep, nullptr);
 }
 

@@ -11,8 +11,6 @@ namespace ZEDA::PluginSupport {
 
 namespace {
 
-Calvera::Extension::IHostApplication* application = nullptr;
-
 void Connect(HostCallbackBlock* callbackBlock)
 {
     ModuleDeinit();
@@ -25,9 +23,9 @@ void Connect(HostCallbackBlock* callbackBlock)
     // Borrowed: the host keeps the application alive for the module's life,
     // so the module holds no reference to it.
     IKXUnknown* object = nullptr;
-    application = nullptr;
+    Module().application = nullptr;
     if (QueryHostInterface(Calvera::Extension::IID_HostApplication, &object) == kResultOk && object != nullptr) {
-        application = static_cast<Calvera::Extension::IHostApplication*>(object);
+        Module().application = static_cast<Calvera::Extension::IHostApplication*>(object);
         object->Release();
     }
 }
@@ -79,11 +77,6 @@ void ModuleDeinit() noexcept
         // A host object's Release is the host's code; whatever it throws
         // stays on this side of the boundary.
     }
-}
-
-Calvera::Extension::IHostApplication* HostApplication()
-{
-    return application;
 }
 
 } // namespace ZEDA::PluginSupport

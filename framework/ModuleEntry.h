@@ -21,10 +21,6 @@
 
 #include <cstdint>
 
-namespace Calvera::Extension {
-class IHostApplication;
-}
-
 namespace ZEDA::PluginSupport {
 
 /// The version a module reports and hands the host; routine versions use
@@ -57,9 +53,5 @@ std::int32_t ModuleMain(const ModuleDescription& description, std::int32_t actio
 
 /// plugin_module_deinit: releases the cached host interfaces. Never throws.
 void ModuleDeinit() noexcept;
-
-/// The host's application interface as the latest entry found it: borrowed,
-/// without a reference; null when the host has none.
-Calvera::Extension::IHostApplication* HostApplication();
 
 } // namespace ZEDA::PluginSupport

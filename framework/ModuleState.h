@@ -12,6 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace Calvera::Extension {
+class IHostApplication;
+}
+
 namespace ZEDA::PluginSupport {
 
 /// @name Results across the host boundary
@@ -29,6 +33,10 @@ inline constexpr std::int32_t kResultDestroyAnswer = 12;
 struct ModuleState {
     HostCallbackBlock* callbackBlock = nullptr; ///< the block host entries are resolved through
     HostServices* services = nullptr;           ///< null until the host fills it
+    /// The host's application interface as the latest entry found it:
+    /// borrowed, without a reference (the host keeps it alive for the
+    /// module's life); null when the host has none.
+    Calvera::Extension::IHostApplication* application = nullptr;
     /// Host interfaces fetched on first use and kept; released by
     /// ReleaseCachedInterfaces.
     IKXUnknown* cachedInterfaces[3] = {};

@@ -13,27 +13,15 @@ namespace FrameworkTest {
 namespace {
 
 using namespace ZEDA::PluginSupport;
-using Calvera::Extension::IHostApplication;
 
 constexpr InterfaceID kOwnId{0xA1A1A1A1, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 constexpr InterfaceID kForeignId{0xB2B2B2B2, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 
-class CountedApplication final : public IHostApplication {
+class CountedApplication final : public InertApplication {
 public:
     int count = 1; // the host's own reference
     std::uint32_t AddRef() override { return static_cast<std::uint32_t>(++count); }
     std::uint32_t Release() override { return static_cast<std::uint32_t>(--count); }
-    std::int32_t WalkFolder(std::int32_t, Calvera::Extension::FolderVisitor, void*) override { return 1; }
-    std::int32_t LoadResourceString(TXString&, const char*, const char*, std::int32_t) override { return 1; }
-    char** OpenResourceFile(const char*) override { return nullptr; }
-    std::int32_t GetResourceHandleSize(char**, std::uint64_t& size) override
-    {
-        size = 0;
-        return 1;
-    }
-    void DisposeResourceHandle(char**) override {}
-    void SetHostValue(std::int32_t, bool) override {}
-    bool QueryHostValue(std::int32_t, const void*, void*) override { return false; }
 };
 
 class Extension final : public IKXUnknown {
@@ -123,7 +111,7 @@ TEST_F(ModuleEntryTest, EveryCallConnects)
     EXPECT_EQ(Module().services, &Host::table);
     EXPECT_EQ(Module().callbackBlock, &firstBlock);
     EXPECT_NE(GetMainPartition(), nullptr);
-    EXPECT_EQ(HostApplication(), &Host::application);
+    EXPECT_EQ(Module().application, &Host::application);
     EXPECT_EQ(Host::application.count, 1); // borrowed: the reference went straight back
 
     EXPECT_EQ(Main(-1, kOwnId, &unused, &secondBlock), 0);
@@ -132,7 +120,7 @@ TEST_F(ModuleEntryTest, EveryCallConnects)
     // A host without the table: queries fail and the application is unknown.
     Module().services = nullptr;
     EXPECT_EQ(Main(-2, kOwnId, &unused, nullptr), 0);
-    EXPECT_EQ(HostApplication(), nullptr);
+    EXPECT_EQ(Module().application, nullptr);
     EXPECT_EQ(Module().callbackBlock, nullptr);
 }
 
