@@ -128,7 +128,7 @@ private:
     std::string path;
 };
 
-class Application final : public IHostApplication {
+class Application final : public InertApplication {
 public:
     std::uint32_t AddRef() override { return 2; }
     std::uint32_t Release() override { return 1; }
@@ -140,16 +140,6 @@ public:
             visit(context, f.path.c_str(), f.name.c_str(), f.extension.c_str());
         return 0;
     }
-    std::int32_t LoadResourceString(TXString&, const char*, const char*, std::int32_t) override { return 1; }
-    char** OpenResourceFile(const char*) override { return nullptr; }
-    std::int32_t GetResourceHandleSize(char**, std::uint64_t& size) override
-    {
-        size = 0;
-        return 1;
-    }
-    void DisposeResourceHandle(char**) override {}
-    void SetHostValue(std::int32_t, bool) override {}
-    bool QueryHostValue(std::int32_t, const void*, void*) override { return false; }
 };
 Application application;
 
