@@ -101,8 +101,7 @@ TXString::TXString(unsigned char ch, std::size_t count)
 
 void TXString::AssignFill(TXChar unit, std::size_t count)
 {
-    if (count > text.max_size())
-        ThrowTooLong();
+    CheckLength(count);
     text.assign(count, unit);
 }
 
@@ -314,8 +313,7 @@ TXString& TXString::SetLength(std::size_t length)
 
 TXString& TXString::SetLengthFilled(std::size_t length, TXChar fill)
 {
-    if (length > text.max_size())
-        ThrowTooLong();
+    CheckLength(length);
     text.resize(length, fill);
     return DropTrailingHighSurrogate();
 }

@@ -576,6 +576,12 @@ private:
         if (added > target.max_size() - target.size())
             ThrowTooLong();
     }
+    /// Raises the length error unless a text of `length` units can exist.
+    void CheckLength(std::size_t length) const
+    {
+        if (length > text.max_size())
+            ThrowTooLong();
+    }
     /// std::length_error(kStringTooLong): the one length error of the class,
     /// never the standard string's own message.
     [[noreturn]] static void ThrowTooLong();
@@ -614,8 +620,7 @@ private:
     template <TXUnitType C>
     void AssignUnits(const C* units, std::size_t count)
     {
-        if (count > text.max_size())
-            ThrowTooLong();
+        CheckLength(count);
         if (const TXChar* own = OwnUnits(units)) {
             text.assign(own, count);
         } else if constexpr (std::same_as<std::remove_cv_t<C>, TXChar>) {
