@@ -1,6 +1,7 @@
 // Loadable modules on Windows: LoadLibraryW, GetProcAddress and FreeLibrary,
 // with UTF-8 paths converted to UTF-16 and the system's own error text.
 #include "platform/Module.h"
+#include "platform/win32/Utf16.h"
 
 #include <windows.h>
 
@@ -10,52 +11,6 @@
 #include <string>
 
 namespace Platform {
-
-namespace {
-
-std::wstring Widen(const std::string& text)
-{
-    if (text.empty())
-        return {};
-    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
-    if (size <= 0)
-        return {};
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
-
-std::string Narrow(const wchar_t* text, int length)
-{
-    if (length <= 0)
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return {};
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, length, narrow.data(), size, nullptr, nullptr);
-    return narrow;
-}
-
-/// The system's text for error `code`, without its trailing line break.
-std::string ErrorText(DWORD code)
-{
-    wchar_t* buffer = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = length != 0 ? Narrow(buffer, static_cast<int>(length)) : std::string();
-    if (buffer != nullptr)
-        LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    if (text.empty())
-        text = "error " + std::to_string(code);
-    return text;
-}
-
-} // namespace
 
 ModuleHandle LoadModule(const std::string& path, std::string& error)
 {
