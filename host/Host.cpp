@@ -6,6 +6,7 @@
 #include "framework/ModuleEntry.h"
 
 #include <algorithm>
+#include <utility>
 #include <type_traits>
 
 namespace KxHost {
@@ -44,10 +45,11 @@ std::string Count(std::uint64_t n, const char* one, const char* many)
 
 } // namespace
 
-ModuleSession::ModuleSession()
+ModuleSession::ModuleSession(HostOptions options)
     : callbackBlock{&ModuleSession::ResolveEntry},
       services{nullptr, &ModuleSession::QueryInterfaceEntry, &ModuleSession::ObjectReleasedEntry,
-               &ModuleSession::RegisterExtensionEntry}
+               &ModuleSession::RegisterExtensionEntry},
+      options(std::move(options))
 {
 }
 
@@ -65,10 +67,14 @@ HostFunction ModuleSession::ResolveEntry(std::int32_t entry) noexcept
     // calls them through.
     static_assert(std::is_convertible_v<decltype(&GetHostServicesEntry), GetHostServices::Function>,
                   "entry 326 must match the module's stub");
+    static_assert(std::is_convertible_v<decltype(&EncryptScriptFileEntry), EncryptScriptFile::Function>,
+                  "entry 855 must match the module's stub");
     if (entry == GetHostServices::kEntry)
         return reinterpret_cast<HostFunction>(static_cast<GetHostServices::Function>(&GetHostServicesEntry));
-    // Every other entry, the encryption service (855) among them, is not
-    // offered yet: the module's stub falls back to the entry's default.
+    if (entry == EncryptScriptFile::kEntry)
+        return reinterpret_cast<HostFunction>(static_cast<EncryptScriptFile::Function>(&EncryptScriptFileEntry));
+    // Every other entry is not offered: the module's stub falls back to the
+    // entry's default.
     return nullptr;
 }
 
@@ -79,6 +85,17 @@ bool ModuleSession::GetHostServicesEntry(std::int16_t /*request*/, std::int32_t*
         return false;
     *table = &activeSession->services;
     return true;
+}
+
+bool ModuleSession::EncryptScriptFileEntry(const TXString& path, bool /*flag*/, TXString& targetFolder) noexcept
+{
+    if (activeSession == nullptr)
+        return false;
+    try {
+        return KxHost::EncryptScriptFile(activeSession->options, Utf8(path), Utf8(targetFolder));
+    } catch (...) {
+        return false; // out of memory
+    }
 }
 
 std::int32_t ModuleSession::QueryInterfaceEntry(const InterfaceID& identifier, IKXUnknown** out) noexcept
@@ -93,9 +110,8 @@ std::int32_t ModuleSession::QueryInterfaceEntry(const InterfaceID& identifier, I
         *out = &activeSession->application;
         return 0;
     }
-    // The folder chooser, folder, file and text-file services are not
-    // offered yet.
-    return kNoSuchInterface;
+    *out = CreateFileObject(identifier, activeSession->options);
+    return *out != nullptr ? 0 : kNoSuchInterface;
 }
 
 void ModuleSession::ObjectReleasedEntry(IKXUnknown* object) noexcept
@@ -142,6 +158,7 @@ void ModuleSession::Open(const std::string& modulePath)
     path = modulePath;
     activeSession = this;
     active = true;
+    fileObjectsBefore = LiveFileObjects();
 
     std::string error;
     module = Platform::LoadModule(path, error);
@@ -284,6 +301,10 @@ std::vector<std::string> ModuleSession::Close()
                                     : std::string("the module released the host application more often than it "
                                                   "obtained it"));
     }
+
+    if (const std::int32_t kept = LiveFileObjects() - fileObjectsBefore; kept > 0)
+        problems.push_back("the module kept " + Count(static_cast<std::uint64_t>(kept), "host object", "host objects") +
+                           " (folder chooser, folder, file or text file) it obtained");
 
     moduleMain = nullptr;
     moduleDeinit = nullptr;

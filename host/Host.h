@@ -14,10 +14,11 @@
 //          unload; check that every reference count balanced.
 //
 // Every plugin_module_main call passes the host's callback block. Its
-// resolve serves entry 326 (the service table); every other entry answers
-// null, so the module falls back to the entry's default. The service table's
-// QueryInterface hands out the application object and fails for every other
-// interface.
+// resolve serves entries 326 (the service table) and 855 (the encryption
+// service); every other entry answers null, so the module falls back to the
+// entry's default. The service table's QueryInterface hands out the
+// application object, and new folder chooser, file and text-file objects
+// (host/FileServices.h); it fails for every other interface.
 //
 // The module calls back through plain C function pointers that carry no
 // context, so one session at a time is active in a process; Open refuses a
@@ -99,7 +100,8 @@ using ValueBlock = std::array<ZEDA::PluginSupport::ValueRecord, ZEDA::PluginSupp
 
 class ModuleSession {
 public:
-    ModuleSession();
+    /// A session whose file services follow `options`.
+    explicit ModuleSession(HostOptions options = {});
     /// Closes the session when Close did not run (its findings are lost).
     ~ModuleSession();
     ModuleSession(const ModuleSession&) = delete;
@@ -137,6 +139,7 @@ private:
     static HostFunction ResolveEntry(std::int32_t entry) noexcept;
     static bool GetHostServicesEntry(std::int16_t request, std::int32_t* version, HostServices** table,
                                      bool flag) noexcept;
+    static bool EncryptScriptFileEntry(const TXString& path, bool flag, TXString& targetFolder) noexcept;
     static std::int32_t QueryInterfaceEntry(const InterfaceID& identifier, IKXUnknown** out) noexcept;
     static void ObjectReleasedEntry(IKXUnknown* object) noexcept;
     static std::int32_t RegisterExtensionEntry(void* moduleInfo, const InterfaceID& extension,
@@ -158,7 +161,11 @@ private:
 
     HostCallbackBlock callbackBlock;
     HostServices services;
-    HostApplication application;
+    HostOptions options;
+    HostApplication application{options};
+    /// File objects alive when the module was loaded; more at the end are
+    /// objects it kept.
+    std::int32_t fileObjectsBefore = 0;
     /// The opaque pointer the module hands back when it registers; its
     /// address only identifies this session.
     char moduleInfo = 0;

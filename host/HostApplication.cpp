@@ -28,12 +28,11 @@ std::uint32_t HostApplication::Release() noexcept
 }
 
 std::int32_t HostApplication::WalkFolder(std::int32_t folderKind, Calvera::Extension::FolderVisitor visit,
-                                         void* /*context*/) noexcept
+                                         void* context) noexcept
 {
     if (visit == nullptr || folderKind != Calvera::Extension::kFolderKindPlugins)
         return kFailed;
-    // No plug-ins folder is configured: the walk succeeds and finds nothing.
-    return 0;
+    return WalkPluginsFolder(options, visit, context);
 }
 
 std::int32_t HostApplication::LoadResourceString(TXString& /*target*/, const char* /*location*/,

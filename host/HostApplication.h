@@ -1,14 +1,14 @@
 // kxhost's application object: what a module reaches through the host's
 // IHostApplication interface.
 //
-// For now the services answer as a host with nothing configured would: the
-// plug-ins folder walk finds no files, the resource store has no strings or
-// files, and host values are unknown. The object counts its references so
-// the host can check after a run that the module gave back every reference
-// it took.
+// The plug-ins folder walk goes through the folder the command line names
+// (host/FileServices.h). The resource store has no strings or files yet, and
+// host values are unknown. The object counts its references so the host can
+// check after a run that the module gave back every reference it took.
 #pragma once
 
 #include "framework/HostInterfaces.h"
+#include "host/FileServices.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,7 +20,8 @@ public:
     /// The count a new object starts with: the host's own reference.
     static constexpr std::int32_t kHostReference = 1;
 
-    HostApplication() = default;
+    /// The walk follows `options`, which must outlive the object.
+    explicit HostApplication(const HostOptions& options) : options(options) {}
     HostApplication(const HostApplication&) = delete;
     HostApplication& operator=(const HostApplication&) = delete;
 
@@ -44,6 +45,7 @@ public:
     bool QueryHostValue(std::int32_t selector, const void* input, void* output) noexcept override;
 
 private:
+    const HostOptions& options;
     std::atomic<std::int32_t> count{kHostReference};
 };
 

@@ -3,14 +3,22 @@
 //
 //   kxhost [--module PATH] routines [--json]
 //   kxhost [--module PATH] call NAME [ARG...] [--json]
+//          [--plugins DIR] [--choose DIR | --cancel] [--key FILE] [--quiet] [--verbose]
+//   kxhost decrypt FILE [--out PATH] --key FILE
 //
 // Loads a .kxl module as the CAD application does (host/Host.h), lists the
 // routines of its script-function extension or runs one with real value
-// records, and checks afterwards that the module gave back every reference
-// it took. Messages go to standard error, results to standard output.
+// records and real file services behind it (host/FileServices.h), and checks
+// afterwards that the module gave back every reference it took. decrypt
+// checks and opens a file the encryption service sealed. Messages go to
+// standard error, results to standard output.
 #include "KXMM/KXMM.h"
+#include "host/Console.h"
+#include "host/FileServices.h"
 #include "host/Host.h"
+#include "host/Sealing.h"
 #include "host/Values.h"
+#include "platform/Files.h"
 #include "platform/Module.h"
 #include "platform/System.h"
 #include "strings/MainPartition.h"
@@ -39,15 +47,22 @@ constexpr const char* kDefaultModuleName = "BulkSeal.kxl";
 constexpr const char* kDescription =
     "kxhost: the reference host for Calvera plug-in modules. It loads a .kxl module the way the CAD "
     "application does, lists the Calscript routines of its script-function extension and runs them with real "
-    "value records.";
+    "value records and real file services: the plug-ins folder, a folder chooser, files, and the encryption "
+    "service that seals script files.";
 
 constexpr const char* kFooter =
     "Arguments of call are converted by the type the routine's table gives them: strings as typed, booleans "
     "as true or false, integers and reals in decimal. Put -- before arguments that start with a dash.\n"
     "\n"
+    "Example: encrypt a test copy of every script plug-in and read the results log:\n"
+    "  kxhost call TestEncryptPlugins --plugins ./plugins --choose ./sealed --key ./seal.key\n"
+    "  cat ./sealed/__EncryptionResults.txt\n"
+    "  kxhost decrypt ./sealed/Hello.csm --key ./seal.key\n"
+    "\n"
     "Exit codes:\n"
     "  0  success (a routine that ran, whatever its result)\n"
-    "  1  the routine or the host failed, or the module did not give back every reference it took\n"
+    "  1  the routine or the host failed, the module did not give back every reference it took, or decrypt\n"
+    "     refused the file\n"
     "  2  usage error: unknown option or routine, wrong argument count or type\n"
     "  3  the module cannot be loaded or is not a plug-in (missing exports, another version)";
 
@@ -193,13 +208,64 @@ std::optional<ResultValue> CallRoutine(ModuleSession& session, const std::string
     return ReadResult(block[ZEDA::PluginSupport::kResultRecord]);
 }
 
-int Run(const std::string& modulePath, const std::function<void(ModuleSession&)>& command)
+/// The command line's settings for the file services, checked.
+struct FileSettings {
+    std::string plugins;
+    std::string choose;
+    bool cancel = false;
+    std::string keyFile;
+};
+
+/// The absolute path of the folder an option names. Throws UsageError when
+/// it is not a folder.
+std::string FolderOption(const char* option, const std::string& folder)
 {
-    ModuleSession session;
+    if (Platform::Files::KindOf(folder) != Platform::Files::Kind::Folder)
+        throw UsageError{std::string(option) + ": not a folder: " + folder};
+    const std::optional<std::string> absolute = Platform::Files::AbsolutePath(folder);
+    if (!absolute)
+        throw UsageError{std::string(option) + ": cannot resolve " + folder + ": " + Platform::Files::LastError()};
+    return *absolute;
+}
+
+/// Reads the key, creating a new key file when there is none.
+SealKey LoadKey(const std::string& keyFile, bool createIfMissing)
+{
+    bool created = false;
+    SealKey key = SealKey::FromFile(keyFile, createIfMissing, created);
+    if (created)
+        Complain("created a new key in " + keyFile +
+                 "; keep it: only this key decrypts the files encrypted with it");
+    return key;
+}
+
+HostOptions MakeHostOptions(const FileSettings& settings)
+{
+    HostOptions options;
+    if (!settings.plugins.empty())
+        options.pluginsFolder = FolderOption("--plugins", settings.plugins);
+    if (settings.cancel) {
+        options.choice = HostOptions::Choice::Cancel;
+    } else if (!settings.choose.empty()) {
+        options.choice = HostOptions::Choice::Folder;
+        options.chosenFolder = FolderOption("--choose", settings.choose);
+    }
+    if (!settings.keyFile.empty())
+        options.key = LoadKey(settings.keyFile, true);
+    return options;
+}
+
+/// Runs `command` on an open session of the module, then closes it and
+/// reports what did not balance.
+int Run(const std::string& modulePath, const FileSettings& settings,
+        const std::function<void(ModuleSession&)>& command)
+{
+    std::optional<ModuleSession> session;
     int code = kExitSuccess;
     try {
-        session.Open(modulePath);
-        command(session);
+        session.emplace(MakeHostOptions(settings));
+        session->Open(modulePath);
+        command(*session);
     } catch (const HostError& error) {
         Complain(error.what());
         code = error.ExitCode();
@@ -207,14 +273,49 @@ int Run(const std::string& modulePath, const std::function<void(ModuleSession&)>
         Complain(error.message);
         code = kExitUsage;
     }
+    if (!session)
+        return code;
     // Whatever happened, the module is taken down the same way, and what
     // did not balance is reported.
-    const std::vector<std::string> problems = session.Close();
+    const std::vector<std::string> problems = session->Close();
     for (const std::string& problem : problems)
         Complain("warning: " + problem);
     if (!problems.empty() && code == kExitSuccess)
         code = kExitFailure;
     return code;
+}
+
+/// kxhost decrypt: checks `file` and writes its plaintext to `out`, or to
+/// standard output when `out` is empty. Nothing is written unless the whole
+/// file checks out.
+int Decrypt(const std::string& file, const std::string& out, const std::string& keyFile)
+{
+    try {
+        const SealKey key = LoadKey(keyFile, false);
+        std::vector<unsigned char> plaintext;
+        std::string reason;
+        if (!OpenSealedFile(key, file, plaintext, reason)) {
+            Complain("cannot decrypt " + file + ": " + reason);
+            return kExitFailure;
+        }
+        if (out.empty()) {
+            if (!Platform::Files::WriteStandardOutput(plaintext.data(), plaintext.size())) {
+                Complain("cannot write to standard output: " + Platform::Files::LastError());
+                return kExitFailure;
+            }
+            return kExitSuccess;
+        }
+        Platform::Files::Replacement output;
+        if (!output.Begin(out) || !output.Output().Write(plaintext.data(), plaintext.size()) || !output.Commit()) {
+            Complain("cannot write " + out + ": " + Platform::Files::LastError());
+            return kExitFailure;
+        }
+        Console::Verbose("decrypted " + file + " into " + out);
+        return kExitSuccess;
+    } catch (const HostError& error) {
+        Complain(error.what());
+        return error.ExitCode();
+    }
 }
 
 int Main(int argc, char** argv)
@@ -228,13 +329,32 @@ int Main(int argc, char** argv)
     app.set_version_flag("--version", std::string(kProgram) + " " + KXHOST_VERSION + " (drives plug-in modules of version " +
                                           std::to_string(kSupportedModuleVersion) + ")");
     app.require_subcommand(1);
-    // --module may come after the command too.
+    // Options may come after the command too.
     app.fallthrough();
 
     std::string modulePath = DefaultModulePath();
     app.add_option("--module", modulePath, "The plug-in module to load (default: " + std::string(kDefaultModuleName) +
                                                " beside kxhost)")
         ->type_name("PATH");
+
+    FileSettings settings;
+    bool verbose = false;
+    bool quiet = false;
+    app.add_option("--plugins", settings.plugins,
+                   "The plug-ins folder that batches walk, with its subfolders (default: none, so a batch finds "
+                   "no files)")
+        ->type_name("DIR");
+    CLI::Option* choose =
+        app.add_option("--choose", settings.choose, "The folder the folder chooser answers (default: ask on the "
+                                                    "terminal; with no terminal the choice is cancelled)")
+            ->type_name("DIR");
+    app.add_flag("--cancel", settings.cancel, "The folder chooser reports a cancelled dialog")->excludes(choose);
+    app.add_option("--key", settings.keyFile,
+                   "The key file of the encryption service (32 bytes). call creates it with a new random key when "
+                   "it is missing; without --key every file is refused")
+        ->type_name("FILE");
+    app.add_flag("--quiet", quiet, "No progress line during a batch");
+    app.add_flag("--verbose", verbose, "Tell what the host's services do: files walked, encrypted and refused");
 
     bool json = false;
     CLI::App* routines = app.add_subcommand("routines", "List the module's routines, one per line: the signature, "
@@ -252,7 +372,14 @@ int Main(int argc, char** argv)
     call->add_flag("--json", json, "Print the result as {\"tag\": N, \"value\": ...}, or null when the routine returns "
                                    "nothing");
 
-    // Parsed in UTF-8 on every platform, so that a module path may hold any
+    std::string sealedFile;
+    std::string outPath;
+    CLI::App* decrypt = app.add_subcommand("decrypt", "Check a file the encryption service sealed and write its "
+                                                      "original bytes; a damaged file or the wrong key writes nothing");
+    decrypt->add_option("FILE", sealedFile, "The sealed file")->required();
+    decrypt->add_option("--out", outPath, "Where the original bytes go (default: standard output)")->type_name("PATH");
+
+    // Parsed in UTF-8 on every platform, so that a path may hold any
     // character the file system allows.
     const std::vector<std::string> words = Platform::CommandLineArguments(argc, argv);
     std::vector<const char*> wordPointers;
@@ -267,12 +394,21 @@ int Main(int argc, char** argv)
         std::cerr << "Run '" << kProgram << " --help' for usage.\n";
         return kExitUsage;
     }
+    Console::Configure(verbose, quiet);
 
+    if (decrypt->parsed()) {
+        if (settings.keyFile.empty()) {
+            Complain("decrypt needs the key the file was encrypted with: --key FILE");
+            return kExitUsage;
+        }
+        return Decrypt(sealedFile, outPath, settings.keyFile);
+    }
     if (routines->parsed())
-        return Run(modulePath, [&](ModuleSession& session) { PrintRoutines(session.Routines(), json); });
+        return Run(modulePath, {}, [&](ModuleSession& session) { PrintRoutines(session.Routines(), json); });
 
     std::optional<ResultValue> result;
-    const int code = Run(modulePath, [&](ModuleSession& session) { result = CallRoutine(session, routineName, arguments); });
+    const int code = Run(modulePath, settings,
+                         [&](ModuleSession& session) { result = CallRoutine(session, routineName, arguments); });
     if (json && (code == kExitSuccess || (code == kExitFailure && result)))
         std::cout << (result ? ResultJson(*result) : Json(nullptr)).dump() << '\n';
     else if (result)

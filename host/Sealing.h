@@ -1,0 +1,71 @@
+// kxhost's encryption service: seals script files with authenticated
+// streaming encryption (libsodium's secretstream, XChaCha20-Poly1305) and
+// opens them again for the developer.
+//
+// A sealed file is the 8 bytes "KXSEAL01", the stream header, then the
+// plaintext in chunks of kChunkBytes, each encrypted with its own
+// authentication tag; the last chunk (empty for an empty file) carries the
+// final tag. A chunk that was altered, moved or dropped, a file cut short or
+// extended, and the wrong key all fail authentication, so Open either
+// returns every byte that was sealed or nothing.
+//
+// Output is written through Platform::Files::Replacement: the destination
+// holds either what it held before or the complete new content.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace KxHost {
+
+/// What every sealed file starts with.
+inline constexpr char kSealMagic[] = "KXSEAL01";
+inline constexpr std::size_t kSealMagicBytes = sizeof kSealMagic - 1;
+/// Plaintext bytes per chunk.
+inline constexpr std::size_t kChunkBytes = 64 * 1024;
+/// The size of a key and of a key file.
+inline constexpr std::size_t kKeyBytes = 32;
+
+/// A secret key; wiped when it goes.
+class SealKey {
+public:
+    SealKey() = default;
+    ~SealKey();
+    SealKey(const SealKey&) = default;
+    SealKey& operator=(const SealKey&) = default;
+
+    /// Reads the key file at `path`. With `createIfMissing`, a missing file
+    /// is created with a fresh random key, readable by its owner only, and
+    /// `created` is set. Throws HostError (kExitFailure) when the file cannot
+    /// be read or created, or does not hold exactly kKeyBytes bytes.
+    static SealKey FromFile(const std::string& path, bool createIfMissing, bool& created);
+
+    const unsigned char* Bytes() const { return bytes.data(); }
+
+private:
+    std::array<unsigned char, kKeyBytes> bytes{};
+};
+
+/// The outcome of sealing one file.
+enum class SealResult {
+    Sealed,        ///< the destination now holds the sealed file
+    AlreadySealed, ///< the source was sealed already; the destination holds it as it is
+    Failed,        ///< nothing changed; the reason was set
+};
+
+/// Seals the regular file `source` into `destination`, which may be the same
+/// path (sealing in place). The destination's folder must exist. On failure
+/// `reason` says why, without the paths.
+SealResult SealFile(const SealKey& key, const std::string& source, const std::string& destination,
+                    std::string& reason);
+
+/// Checks and decrypts the sealed file `source`. Returns false with `reason`
+/// set when it is not a sealed file, cannot be read, or fails
+/// authentication; `plaintext` is then empty.
+bool OpenSealedFile(const SealKey& key, const std::string& source, std::vector<unsigned char>& plaintext,
+                    std::string& reason);
+
+} // namespace KxHost
