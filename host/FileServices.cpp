@@ -301,6 +301,10 @@ bool EncryptScriptFile(const HostOptions& options, const std::string& path, cons
                 Console::Note("no key was given (--key FILE): the encryption service refuses every file");
             return false;
         }
+        if (path.empty()) {
+            Console::Note("cannot encrypt: no file path was given");
+            return false;
+        }
         if (Files::KindOf(path) != Files::Kind::File) {
             Console::Note("cannot encrypt " + path + ": not a file");
             return false;

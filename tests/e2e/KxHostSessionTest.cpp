@@ -33,8 +33,8 @@ TEST(KxHostSession, RunsBulkSealAndBalancesEveryReference)
     EXPECT_EQ(routines[1].slots[0].tag, kTagString);
     EXPECT_EQ(routines[1].slots[1].tag, kTagBool);
 
-    // The host offers no encryption entry: the handler answers false, and
-    // the tag it writes shows that it ran.
+    // Without a key the encryption service refuses the file: the handler
+    // answers false, and the tag it writes shows that it ran.
     KxHost::ValueBlock block;
     KXPluginLibraryArgument(&block[0]).SetString(TXString("C:/Plug-ins/a.csm"));
     session.Execute(1, block);
