@@ -149,15 +149,32 @@ TEST_F(KxHostE2E, RoutinesJsonDescribesEveryField)
 // ---------------------------------------------------------------------------
 // Calls
 
-TEST_F(KxHostE2E, EncryptPluginReachesTheHandlerWhichAnswersFalseWithoutTheHostsEncryption)
+TEST_F(KxHostE2E, EncryptPluginPrintsWhetherTheHostEncryptedTheFile)
 {
     // The host never writes the result record: its boolean tag comes from the
-    // plug-in's handler. Without the host's encryption entry that answers
-    // false, and the routine still ran.
-    const std::string file = (root_ / "x.csm").string();
-    EXPECT_EQ(RunClean({"call", "EncryptPlugin", file}), "result: boolean false\n");
-    EXPECT_EQ(nlohmann::json::parse(RunClean({"call", "EncryptPlugin", file, "--json"})),
-              nlohmann::json({{"tag", 16}, {"value", false}}));
+    // plug-in's handler, which passes on the encryption service's answer.
+    std::ofstream(root_ / "x.csm") << "PROCEDURE X; BEGIN END; RUN(X);\n";
+    std::ofstream(root_ / "y.csm") << "PROCEDURE Y; BEGIN END; RUN(Y);\n";
+    std::ofstream(root_ / "seal.key", std::ios::binary) << std::string(32, 's');
+    EXPECT_EQ(RunClean({"call", "EncryptPlugin", "x.csm", "--key", "seal.key"}), "result: boolean true\n");
+    EXPECT_EQ(nlohmann::json::parse(RunClean({"call", "EncryptPlugin", "y.csm", "--json", "--key", "seal.key"})),
+              nlohmann::json({{"tag", 16}, {"value", true}}));
+
+    // A refusal is a result, not a failure of the run.
+    const struct {
+        std::vector<std::string> arguments;
+        const char* message;
+    } refusals[] = {
+        {{"call", "EncryptPlugin", "missing.csm", "--key", "seal.key"}, "kxhost: cannot encrypt missing.csm: not a file\n"},
+        {{"call", "EncryptPlugin", "x.csm"},
+         "kxhost: no key was given (--key FILE): the encryption service refuses every file\n"},
+    };
+    for (const auto& refusal : refusals) {
+        const RunResult result = Run(refusal.arguments);
+        EXPECT_EQ(result.exitCode, kSuccess);
+        EXPECT_EQ(result.out, "result: boolean false\n");
+        EXPECT_EQ(result.err, refusal.message);
+    }
 }
 
 TEST_F(KxHostE2E, AModuleInAFolderOfAnyNameLoads)
@@ -173,8 +190,8 @@ TEST_F(KxHostE2E, RoutinesWithoutAValuePrintNothing)
 {
     for (const char* routine : {"EncryptAllPlugins", "TestEncryptPlugins"}) {
         SCOPED_TRACE(routine);
-        EXPECT_EQ(RunClean({"call", routine}), "");
-        EXPECT_EQ(RunClean({"call", routine, "--json"}), "null\n");
+        EXPECT_EQ(RunClean({"call", routine, "--cancel"}), "");
+        EXPECT_EQ(RunClean({"call", routine, "--json", "--cancel"}), "null\n");
     }
 }
 
@@ -225,6 +242,7 @@ TEST_F(KxHostE2E, EveryErrorHasItsExitCodeAndNamesTheProblem)
     const std::string textFile = (root_ / "notes.kxl").string();
     std::ofstream(textFile) << "not a module\n";
     const std::string missing = (root_ / "missing.kxl").string();
+    std::ofstream(root_ / "short.key") << "12345";
 
     const struct {
         std::vector<std::string> arguments;
@@ -256,6 +274,13 @@ TEST_F(KxHostE2E, EveryErrorHasItsExitCodeAndNamesTheProblem)
         {{"--module", kxmm, "routines"}, kNotAPlugin,
          {kxmm + " is not a plug-in module", "plugin_module_main", "plugin_module_ver", "plugin_module_deinit"}},
         {{"--module", oldModule, "routines"}, kNotAPlugin, {"plug-in module of version 3000", "drives version 3100"}},
+        {{"call", "EncryptAllPlugins", "--plugins", missing}, kUsage, {"--plugins: not a folder: " + missing}},
+        {{"call", "TestEncryptPlugins", "--choose", textFile}, kUsage, {"--choose: not a folder: " + textFile}},
+        {{"call", "TestEncryptPlugins", "--choose", ".", "--cancel"}, kUsage, {"--choose excludes --cancel"}},
+        {{"call", "EncryptAllPlugins", "--key", "short.key"}, kFailure,
+         {"the key file short.key holds 5 bytes; a key file holds exactly 32"}},
+        {{"decrypt", textFile}, kUsage, {"decrypt needs the key the file was encrypted with: --key FILE"}},
+        {{"decrypt", textFile, "--key", "none.key"}, kFailure, {"cannot read the key file none.key"}},
     };
     for (const auto& c : cases) {
         std::string trace;
@@ -276,7 +301,8 @@ TEST_F(KxHostE2E, EveryErrorHasItsExitCodeAndNamesTheProblem)
 TEST_F(KxHostE2E, HelpAndVersionGoToStandardOutput)
 {
     const std::string help = RunClean({"--help"});
-    for (const char* part : {"Usage: kxhost", "--module PATH", "routines", "call", "Exit codes:"})
+    for (const char* part : {"Usage: kxhost", "--module PATH", "routines", "call", "decrypt", "--plugins DIR",
+                             "--choose DIR", "--key FILE", "Exit codes:"})
         EXPECT_NE(help.find(part), std::string::npos) << part;
     EXPECT_NE(RunClean({"call", "--help"}).find("NAME"), std::string::npos);
     EXPECT_EQ(RunClean({"--version"}).rfind("kxhost ", 0), 0u);
@@ -291,6 +317,143 @@ TEST_F(KxHostE2E, AReferenceTheModuleKeepsIsReportedAndFailsTheRun)
     EXPECT_EQ(result.exitCode, kFailure);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "kxhost: warning: the module kept 1 reference to the host application\n");
+}
+
+// ---------------------------------------------------------------------------
+// Encryption from the command line
+
+/// Writes `bytes` to `path`, creating its folder.
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST_F(KxHostE2E, AMissingKeyFileIsCreatedOnceForItsOwnerOnly)
+{
+    WriteFile(root_ / "plugins" / "A.csm", "PROCEDURE A; BEGIN END; RUN(A);\n");
+    const std::vector<std::string> call = {"call", "EncryptAllPlugins", "--plugins", "plugins", "--key", "new.key"};
+    RunResult result = Run(call);
+    EXPECT_EQ(result.exitCode, kSuccess);
+    EXPECT_EQ(result.err, "kxhost: created a new key in new.key; keep it: only this key decrypts the files encrypted "
+                          "with it\n");
+    EXPECT_EQ(fs::file_size(root_ / "new.key"), 32u);
+    EXPECT_EQ(fs::status(root_ / "new.key").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    const std::string key = ReadBytes(root_ / "new.key");
+    EXPECT_EQ(RunClean(call), "");
+    EXPECT_EQ(ReadBytes(root_ / "new.key"), key) << "an existing key is used, never replaced";
+    EXPECT_EQ(RunClean({"decrypt", "plugins/A.csm", "--key", "new.key"}), "PROCEDURE A; BEGIN END; RUN(A);\n");
+}
+
+TEST_F(KxHostE2E, DecryptWritesNothingUnlessTheWholeFileChecksOut)
+{
+    std::string original(150 * 1024, 'x'); // three chunks
+    for (std::size_t i = 0; i < original.size(); i += 97)
+        original[i] = static_cast<char>(i / 97);
+    WriteFile(root_ / "plugins" / "Big.csm", original);
+    WriteFile(root_ / "seal.key", std::string(32, 's'));
+    RunClean({"call", "EncryptAllPlugins", "--plugins", "plugins", "--key", "seal.key", "--quiet"});
+    const std::string sealed = ReadBytes(root_ / "plugins" / "Big.csm");
+    ASSERT_EQ(sealed.rfind("KXSEAL01", 0), 0u);
+    std::ofstream(root_ / "other.key", std::ios::binary) << std::string(32, 'k');
+
+    EXPECT_EQ(RunClean({"decrypt", "plugins/Big.csm", "--key", "seal.key"}), original);
+    EXPECT_EQ(RunClean({"decrypt", "plugins/Big.csm", "--key", "seal.key", "--out", "Big.back"}), "");
+    EXPECT_EQ(ReadBytes(root_ / "Big.back"), original);
+
+    constexpr std::size_t kChunk = 8 + 24 + 64 * 1024 + 17; // magic, header, first chunk
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* key;
+        const char* message;
+    } cases[] = {
+        {"a flipped byte", sealed.substr(0, 100) + static_cast<char>(sealed[100] ^ 1) + sealed.substr(101), "seal.key",
+         "altered, cut short or reordered, or sealed with another key"},
+        {"cut short", sealed.substr(0, kChunk), "seal.key", "cut short"},
+        {"chunks swapped", sealed.substr(0, 32) + sealed.substr(kChunk, kChunk - 32) + sealed.substr(32, kChunk - 32) +
+                               sealed.substr(2 * kChunk - 32), "seal.key", "reordered"},
+        {"the wrong key", sealed, "other.key", "sealed with another key"},
+        {"not sealed", original, "seal.key", "not a sealed file: it does not start with KXSEAL01"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(root_ / "damaged.csm", c.bytes);
+        for (const std::vector<std::string>& out : {std::vector<std::string>{}, {"--out", "damaged.back"}}) {
+            std::vector<std::string> arguments = {"decrypt", "damaged.csm", "--key", c.key};
+            arguments.insert(arguments.end(), out.begin(), out.end());
+            const RunResult result = Run(arguments);
+            EXPECT_EQ(result.exitCode, kFailure);
+            EXPECT_EQ(result.out, "");
+            EXPECT_EQ(result.err.rfind("kxhost: cannot decrypt damaged.csm: ", 0), 0u) << result.err;
+            EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+            EXPECT_FALSE(fs::exists(root_ / "damaged.back"));
+        }
+    }
+}
+
+// A batch killed at a random point, again and again: every script file is
+// either as it was or sealed whole, and the next full run leaves no
+// temporary file behind.
+TEST_F(KxHostE2E, AKilledBatchLeavesEveryFileWholeAndNoLeftovers)
+{
+    constexpr int kFiles = 120;
+    std::mt19937 random(2026);
+    std::vector<std::string> originals;
+    for (int i = 0; i < kFiles; ++i) {
+        std::string content(64 * 1024, '\0');
+        for (char& c : content)
+            c = static_cast<char>('a' + random() % 26);
+        originals.push_back(content);
+    }
+    const auto path = [&](int i) {
+        return root_ / "plugins" / std::string("Sub").append(std::to_string(i % 3)) /
+               std::string("F").append(std::to_string(i)).append(".csm");
+    };
+    for (int i = 0; i < kFiles; ++i)
+        WriteFile(path(i), originals[i]);
+    const std::string kxhost = Quote(host_) + " call EncryptAllPlugins --plugins plugins --key seal.key --quiet";
+    WriteFile(root_ / "seal.key", std::string(32, 's'));
+
+    // A 64 KiB file seals into the magic, the stream header and one final
+    // chunk with its tag; anything else would be a partial file.
+    constexpr std::size_t kSealedSize = 8 + 24 + 64 * 1024 + 17;
+    int interrupted = 0;
+    for (int round = 0; round < 8; ++round) {
+        // Each round starts a fresh batch; what a killed round left behind
+        // besides the files stays for the next run to deal with.
+        for (int i = 0; i < kFiles; ++i) {
+            if (ReadBytes(path(i)) != originals[i])
+                WriteFile(path(i), originals[i]);
+        }
+        // Kill points spread over the run, from before the first file to
+        // after the last.
+        const int milliseconds = 5 + static_cast<int>(random() % 150);
+        std::string command = "timeout -s KILL ";
+        command.append(std::to_string(milliseconds / 1000.0).substr(0, 5)).append(" ").append(kxhost);
+        interrupted += E2E::RunInShell(root_, command).exitCode == 128 + 9 ? 1 : 0;
+        int sealed = -1;
+        for (int i = 0; i < kFiles; ++i) {
+            const std::string bytes = ReadBytes(path(i));
+            if (bytes == originals[i])
+                continue;
+            SCOPED_TRACE("round " + std::to_string(round) + ", file " + std::to_string(i));
+            ASSERT_EQ(bytes.rfind("KXSEAL01", 0), 0u);
+            ASSERT_EQ(bytes.size(), kSealedSize);
+            sealed = i;
+        }
+        // Sealed whole, too: the last one sealed opens to the original.
+        if (sealed >= 0) {
+            EXPECT_EQ(Run({"decrypt", path(sealed).string(), "--key", "seal.key"}).out, originals[sealed]);
+        }
+    }
+    RecordProperty("interrupted", interrupted);
+
+    EXPECT_EQ(RunClean({"call", "EncryptAllPlugins", "--plugins", "plugins", "--key", "seal.key", "--quiet"}), "");
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root_ / "plugins"))
+        EXPECT_EQ(entry.path().string().find(".~"), std::string::npos) << entry.path();
+    for (int i = 0; i < kFiles; ++i)
+        ASSERT_EQ(ReadBytes(path(i)).rfind("KXSEAL01", 0), 0u) << i;
 }
 
 } // namespace
