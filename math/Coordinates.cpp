@@ -104,15 +104,7 @@ bool NotNearlyEqual(const DoublePoint& a, const DoublePoint& b) noexcept
 bool NearlyEqualProcessTolerance(const DoublePoint& a, const DoublePoint& b) noexcept
 {
     const double tolerance = ProcessTolerance();
-    const auto near = [tolerance](double x, double y) {
-        if (x == y)
-            return true;
-        const double difference = std::fabs(x - y);
-        if (std::fabs(x) <= tolerance || std::fabs(y) <= tolerance)
-            return difference <= tolerance;
-        return difference <= std::fmax(std::fabs(x), std::fabs(y)) * tolerance;
-    };
-    return near(a.v, b.v) && near(a.h, b.h);
+    return NearlyEqual(a.v, b.v, tolerance) && NearlyEqual(a.h, b.h, tolerance);
 }
 
 bool NearlyEqual(const DoubleRect& a, const DoubleRect& b) noexcept

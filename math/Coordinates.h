@@ -129,7 +129,7 @@ bool IntersectRects(const ShortRect& a, const ShortRect& b, ShortRect& out) noex
 /// The smallest rectangle holding both, empty operands included as they are.
 /// out may alias a or b.
 void UniteRects(const ShortRect& a, const ShortRect& b, ShortRect& out) noexcept;
-/// sqrt(v^2 + h^2), truncated; up to 46341, so it is returned in 32 bits.
+/// sqrt(v^2 + h^2), truncated; up to 46340, so it is returned in 32 bits.
 std::int32_t PointLength(const ShortPoint& p) noexcept;
 /// Exchanges the two bytes of each field (byte-order conversion).
 void SwapPointBytes(ShortPoint& p) noexcept;

@@ -68,14 +68,23 @@ void SetProcessTolerance(double tolerance) noexcept
 
 bool NearlyEqual(double a, double b) noexcept
 {
+    return NearlyEqual(a, b, kTolerance);
+}
+
+bool NearlyEqual(double a, double b, double tolerance) noexcept
+{
     if (a == b)
         return true; // equal infinities too, whose difference is NaN
     const double difference = std::fabs(a - b);
+    // An infinite difference would pass the relative test against an
+    // infinite magnitude.
+    if (!std::isfinite(difference))
+        return false;
     const double magA = std::fabs(a);
     const double magB = std::fabs(b);
-    if (magA <= kTolerance || magB <= kTolerance)
-        return difference <= kTolerance;
-    return difference <= std::fmax(magA, magB) * kTolerance;
+    if (magA <= tolerance || magB <= tolerance)
+        return difference <= tolerance;
+    return difference <= std::fmax(magA, magB) * tolerance;
 }
 
 bool IsNearlyOne(double x) noexcept

@@ -51,8 +51,10 @@ void SetProcessTolerance(double tolerance) noexcept;
 /// True when a and b agree within kTolerance: absolutely when either lies
 /// within kTolerance of zero, relatively (against the larger magnitude)
 /// otherwise. Equal values are always nearly equal, infinities included; NaN
-/// is nearly equal to nothing.
+/// is nearly equal to nothing, and an infinity only to itself.
 bool NearlyEqual(double a, double b) noexcept;
+/// The same test with another tolerance.
+bool NearlyEqual(double a, double b, double tolerance) noexcept;
 
 /// Whether |x - 1| <= max(|x|, 1) * kUnitTolerance (1e-6): the test that a
 /// squared length is 1. False for 0 and NaN.
