@@ -288,7 +288,9 @@ bool ScaleRect(LongRect& r, double factor, IntRounding rounding) noexcept
 {
     LongPoint topLeft{r.left, r.top};
     LongPoint bottomRight{r.right, r.bottom};
-    const bool fits = ScalePoint(topLeft, factor, rounding) & ScalePoint(bottomRight, factor, rounding);
+    // Both corners are scaled whatever the first one gives.
+    const bool topLeftFits = ScalePoint(topLeft, factor, rounding);
+    const bool fits = ScalePoint(bottomRight, factor, rounding) && topLeftFits;
     r = LongRect{topLeft.v, topLeft.h, bottomRight.v, bottomRight.h};
     return fits;
 }
@@ -297,7 +299,8 @@ bool ScaleRect(LongRect& r, double factor, const LongPoint& center, IntRounding 
 {
     LongPoint topLeft{r.left, r.top};
     LongPoint bottomRight{r.right, r.bottom};
-    const bool fits = ScalePoint(topLeft, factor, center, rounding) & ScalePoint(bottomRight, factor, center, rounding);
+    const bool topLeftFits = ScalePoint(topLeft, factor, center, rounding);
+    const bool fits = ScalePoint(bottomRight, factor, center, rounding) && topLeftFits;
     r = LongRect{topLeft.v, topLeft.h, bottomRight.v, bottomRight.h};
     return fits;
 }
