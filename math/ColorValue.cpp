@@ -14,6 +14,10 @@ constexpr double kMax8 = 255.0;
 constexpr float kFullCircle = 360.0f;
 constexpr float kDegreesPerSixth = 60.0f;
 constexpr int kMaxRampEntries = 256;
+// The luminance weights of red, green and blue.
+constexpr double kGreyRed = 0.299;
+constexpr double kGreyGreen = 0.587;
+constexpr double kGreyBlue = 0.114;
 
 // A whole number of channel units, limited to [0, limit]; NaN gives 0 so no
 // float ever reaches an integer conversion outside its range.
@@ -417,7 +421,7 @@ void ColorValue::GetGrey(double& grey) const noexcept
 {
     float r = 0, g = 0, b = 0;
     GetRGB(r, g, b);
-    grey = std::clamp(0.299 * r + 0.587 * g + 0.114 * b, 0.0, 1.0);
+    grey = std::clamp(kGreyRed * r + kGreyGreen * g + kGreyBlue * b, 0.0, 1.0);
 }
 
 bool ColorValue::IsLess(const ColorValue& other) const noexcept

@@ -9,6 +9,9 @@ namespace KXMath {
 
 namespace {
 
+// The bound of the 24-bit coordinate kind, either sign.
+constexpr double kRange24Limit = 16777215.0;
+
 // Which edge a rectangle coordinate is, for outward rounding.
 enum class Edge { kLow, kHigh };
 
@@ -394,8 +397,8 @@ void RangeBounds(int kind, double& upper, double& lower) noexcept
         lower = kShortMin;
         break;
     case kRange24:
-        upper = 16777215.0;
-        lower = -16777215.0;
+        upper = kRange24Limit;
+        lower = -kRange24Limit;
         break;
     case kRange32:
         upper = kLongMax;
