@@ -2,6 +2,7 @@
 // CBulkSealCSFuncs. Nothing else is exported, and nothing throws out.
 #include "bulkseal/BulkSealRoutines.h"
 #include "framework/ModuleEntry.h"
+#include "math/Numerics.h"
 #include "platform/Export.h"
 
 #include <cstdint>
@@ -23,6 +24,12 @@ bool IsExtension(IKXUnknown* object)
 
 const ModuleDescription kModule{BulkSeal::kExtensionId, Calvera::Extension::IID_ExtensionCSFunctions, &CreateExtension,
                                 &IsExtension};
+
+/// Sets the math library's shared tolerance as the module loads, before the
+/// host makes its first call.
+struct LoadTolerance {
+    LoadTolerance() noexcept { KXMath::SetProcessTolerance(KXMath::kTolerance); }
+} loadTolerance;
 
 /// Releases the cached host interfaces once more when the module unloads.
 struct UnloadRelease {
