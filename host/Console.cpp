@@ -62,9 +62,10 @@ void Progress(std::size_t done, std::size_t total, const std::string& item)
             ++start; // never inside a UTF-8 sequence
         shown.assign("...").append(item, start);
     }
-    std::string line = "[";
-    line.append(std::to_string(done)).append("/").append(std::to_string(total)).append("] ").append(shown);
-    Redraw(line);
+    std::string line;
+    if (total != 0)
+        line.append("[").append(std::to_string(done)).append("/").append(std::to_string(total)).append("] ");
+    Redraw(line.append(shown));
 }
 
 void EndProgress()

@@ -19,7 +19,8 @@ void Note(const std::string& text);
 void Verbose(const std::string& text);
 bool IsVerbose();
 
-/// Replaces the progress line with "[DONE/TOTAL] ITEM".
+/// Replaces the progress line with "[DONE/TOTAL] ITEM", or just ITEM when
+/// `total` is 0.
 void Progress(std::size_t done, std::size_t total, const std::string& item);
 /// Clears the progress line, if one is shown.
 void EndProgress();

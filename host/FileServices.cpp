@@ -251,7 +251,7 @@ bool Collect(const HostOptions& options, const std::string& folder, std::vector<
 
 } // namespace
 
-IKXUnknown* CreateFileObject(const InterfaceID& identifier, HostOptions& options) noexcept
+IKXUnknown* FileServices::CreateObject(const InterfaceID& identifier) noexcept
 {
     if (identifier == IID_HostFolderChooser)
         return new (std::nothrow) HostFolderChooser(options);
@@ -262,37 +262,43 @@ IKXUnknown* CreateFileObject(const InterfaceID& identifier, HostOptions& options
     return nullptr;
 }
 
-std::int32_t LiveFileObjects() noexcept
+std::int32_t FileServices::LiveObjects() noexcept
 {
     return liveObjects.load();
 }
 
-std::int32_t WalkPluginsFolder(const HostOptions& options, FolderVisitor visit, void* context) noexcept
+std::int32_t FileServices::WalkPluginsFolder(FolderVisitor visit, void* context) noexcept
 {
-    try {
-        if (options.pluginsFolder.empty()) {
-            Console::Verbose("no plug-ins folder is set (--plugins DIR): the walk finds no files");
-            return 0;
-        }
-        std::vector<WalkedFile> files;
-        if (!Collect(options, options.pluginsFolder, files))
-            return kFailed;
-        Console::Verbose("walking " + std::to_string(files.size()) + " files of " + options.pluginsFolder);
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            const WalkedFile& file = files[i];
-            Console::Progress(i, files.size(), file.path);
-            if (!visit(context, file.path.c_str(), file.name.c_str(), file.extension.c_str()))
-                break;
-        }
-        Console::EndProgress();
+    if (options.pluginsFolder.empty()) {
+        Console::Verbose("no plug-ins folder is set (--plugins DIR): the walk finds no files");
         return 0;
-    } catch (...) {
-        Console::EndProgress();
-        return kFailed; // out of memory
     }
+    std::int32_t result = kFailed;
+    group.emplace();
+    try {
+        std::vector<WalkedFile> files;
+        if (Collect(options, options.pluginsFolder, files)) {
+            Console::Verbose("walking " + std::to_string(files.size()) + " files of " + options.pluginsFolder);
+            for (std::size_t i = 0; i < files.size(); ++i) {
+                const WalkedFile& file = files[i];
+                Console::Progress(i, files.size(), file.path);
+                if (!visit(context, file.path.c_str(), file.name.c_str(), file.extension.c_str()))
+                    break;
+            }
+            result = 0;
+        }
+    } catch (...) {
+        // Out of memory: what was sealed so far is still put in place.
+    }
+    if (!group->IsEmpty())
+        Console::Progress(0, 0, "putting the encrypted files in place");
+    CommitGroup();
+    group.reset();
+    Console::EndProgress();
+    return result;
 }
 
-bool EncryptScriptFile(const HostOptions& options, const std::string& path, const std::string& targetFolder) noexcept
+bool FileServices::EncryptScriptFile(const std::string& path, const std::string& targetFolder) noexcept
 {
     try {
         if (!options.key) {
@@ -319,22 +325,54 @@ bool EncryptScriptFile(const HostOptions& options, const std::string& path, cons
                 return false;
             }
         }
+        const std::string where = path + (destination == path ? "" : " into " + destination);
         std::string reason;
-        switch (SealFile(*options.key, path, destination, reason)) {
-        case SealResult::Sealed:
-            Console::Verbose("encrypted " + path + (destination == path ? "" : " into " + destination));
-            return true;
-        case SealResult::AlreadySealed:
-            Console::Verbose(path + " is encrypted already" + (destination == path ? "" : "; copied to " + destination));
-            return true;
-        case SealResult::Failed:
-            break;
+        Files::Replacement output;
+        const SealResult result = SealFile(*options.key, path, destination, output, reason);
+        if (result == SealResult::Failed) {
+            Console::Note("cannot encrypt " + where + ": " + reason);
+            return false;
         }
-        Console::Note("cannot encrypt " + path + (destination == path ? "" : " into " + destination) + ": " + reason);
-        return false;
+        Console::Verbose(result == SealResult::Sealed ? "encrypted " + where
+                                                      : path + " is encrypted already" +
+                                                            (destination == path ? "" : "; copied to " + destination));
+        if (output.Destination().empty())
+            return true; // sealed already, in place: nothing to write
+        if (group) {
+            if (group->IsFull())
+                CommitGroup();
+            group->Add(std::move(output));
+            return true;
+        }
+        if (!output.Commit()) {
+            Console::Note("cannot encrypt " + where + ": cannot replace the output: " + Files::LastError());
+            return false;
+        }
+        return true;
     } catch (...) {
         return false; // out of memory
     }
+}
+
+void FileServices::CommitGroup() noexcept
+{
+    if (!group || group->IsEmpty())
+        return;
+    try {
+        for (const Files::ReplacementGroup::Failure& failure : group->Commit()) {
+            lateFailures.push_back("the encrypted " + failure.destination +
+                                   " could not be put in place, so it is as it was: " + failure.reason);
+            Console::Note(lateFailures.back());
+        }
+    } catch (...) {
+        // Out of memory while reporting: the group abandoned what it could
+        // not commit, and the destinations are as they were.
+    }
+}
+
+std::vector<std::string> FileServices::TakeLateFailures()
+{
+    return std::exchange(lateFailures, {});
 }
 
 } // namespace KxHost

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace KxHost {
 
@@ -39,29 +41,58 @@ struct HostOptions {
     std::optional<SealKey> key;
 };
 
-/// A new object for the interface `identifier` (folder chooser, file or text
-/// file), holding one reference for the caller; null for any other
-/// interface or when memory runs out.
-IKXUnknown* CreateFileObject(const InterfaceID& identifier, HostOptions& options) noexcept;
+/// The file services of one session.
+class FileServices {
+public:
+    explicit FileServices(HostOptions options) : options(std::move(options)) {}
+    FileServices(const FileServices&) = delete;
+    FileServices& operator=(const FileServices&) = delete;
 
-/// The number of objects from CreateFileObject that are still alive.
-std::int32_t LiveFileObjects() noexcept;
+    HostOptions& Options() { return options; }
 
-/// Calls `visit` for every file of the plug-ins folder and its subfolders,
-/// in sorted order (by name, byte-wise, within each folder), with the full
-/// path, the name and the extension (after the last dot; empty when there is
-/// none) in UTF-8. Leftover temporary files of an interrupted encryption are
-/// removed instead of reported; linked folders are not entered. Stops when
-/// `visit` returns false. Returns 0 when the folder was walked (or none is
-/// configured), non-zero when it cannot be listed.
-std::int32_t WalkPluginsFolder(const HostOptions& options, Calvera::Extension::FolderVisitor visit,
-                               void* context) noexcept;
+    /// A new object for the interface `identifier` (folder chooser, file or
+    /// text file), holding one reference for the caller; null for any other
+    /// interface or when memory runs out.
+    IKXUnknown* CreateObject(const InterfaceID& identifier) noexcept;
 
-/// The encryption service: seals `path` in place when `targetFolder` is
-/// empty, otherwise into `targetFolder` at the file's path relative to the
-/// plug-ins folder (just its name when it lies elsewhere), creating
-/// subfolders. True when the destination holds the sealed file, also when
-/// the file was sealed already.
-bool EncryptScriptFile(const HostOptions& options, const std::string& path, const std::string& targetFolder) noexcept;
+    /// The number of objects from CreateObject, of every session, that are
+    /// still alive.
+    static std::int32_t LiveObjects() noexcept;
+
+    /// Calls `visit` for every file of the plug-ins folder and its
+    /// subfolders, in sorted order (by name, byte-wise, within each folder),
+    /// with the full path, the name and the extension (after the last dot;
+    /// empty when there is none) in UTF-8. Leftover temporary files of an
+    /// interrupted encryption are removed instead of reported; linked folders
+    /// are not entered, nor the chosen folder. Stops when `visit` returns
+    /// false. Returns 0 when the folder was walked (or none is configured),
+    /// non-zero when it cannot be listed.
+    ///
+    /// Files sealed during the walk are put in place together, in groups and
+    /// at its end, which costs one flush of the disk per group instead of one
+    /// per file.
+    std::int32_t WalkPluginsFolder(Calvera::Extension::FolderVisitor visit, void* context) noexcept;
+
+    /// The encryption service: seals `path` in place when `targetFolder` is
+    /// empty, otherwise into `targetFolder` at the file's path relative to the
+    /// plug-ins folder (just its name when it lies elsewhere), creating
+    /// subfolders. True when the sealed file is written whole, its room on
+    /// the disk taken, also when the file was sealed already. Outside a walk
+    /// it is in place when the call returns; during one, when the walk's
+    /// group is committed.
+    bool EncryptScriptFile(const std::string& path, const std::string& targetFolder) noexcept;
+
+    /// The sealed files that could not be put in place after the service
+    /// had answered true for them, one message each; taken out.
+    std::vector<std::string> TakeLateFailures();
+
+private:
+    void CommitGroup() noexcept;
+
+    HostOptions options;
+    /// Sealed files waiting to be put in place; only while a walk runs.
+    std::optional<Platform::Files::ReplacementGroup> group;
+    std::vector<std::string> lateFailures;
+};
 
 } // namespace KxHost

@@ -49,7 +49,7 @@ ModuleSession::ModuleSession(HostOptions options)
     : callbackBlock{&ModuleSession::ResolveEntry},
       services{nullptr, &ModuleSession::QueryInterfaceEntry, &ModuleSession::ObjectReleasedEntry,
                &ModuleSession::RegisterExtensionEntry},
-      options(std::move(options))
+      files(std::move(options))
 {
 }
 
@@ -92,7 +92,7 @@ bool ModuleSession::EncryptScriptFileEntry(const TXString& path, bool /*flag*/, 
     if (activeSession == nullptr)
         return false;
     try {
-        return KxHost::EncryptScriptFile(activeSession->options, Utf8(path), Utf8(targetFolder));
+        return activeSession->files.EncryptScriptFile(Utf8(path), Utf8(targetFolder));
     } catch (...) {
         return false; // out of memory
     }
@@ -110,7 +110,7 @@ std::int32_t ModuleSession::QueryInterfaceEntry(const InterfaceID& identifier, I
         *out = &activeSession->application;
         return 0;
     }
-    *out = CreateFileObject(identifier, activeSession->options);
+    *out = activeSession->files.CreateObject(identifier);
     return *out != nullptr ? 0 : kNoSuchInterface;
 }
 
@@ -158,7 +158,7 @@ void ModuleSession::Open(const std::string& modulePath)
     path = modulePath;
     activeSession = this;
     active = true;
-    fileObjectsBefore = LiveFileObjects();
+    fileObjectsBefore = FileServices::LiveObjects();
 
     std::string error;
     module = Platform::LoadModule(path, error);
@@ -302,7 +302,9 @@ std::vector<std::string> ModuleSession::Close()
                                                   "obtained it"));
     }
 
-    if (const std::int32_t kept = LiveFileObjects() - fileObjectsBefore; kept > 0)
+    for (std::string& failure : files.TakeLateFailures())
+        problems.push_back(std::move(failure));
+    if (const std::int32_t kept = FileServices::LiveObjects() - fileObjectsBefore; kept > 0)
         problems.push_back("the module kept " + Count(static_cast<std::uint64_t>(kept), "host object", "host objects") +
                            " (folder chooser, folder, file or text file) it obtained");
 

@@ -161,8 +161,8 @@ private:
 
     HostCallbackBlock callbackBlock;
     HostServices services;
-    HostOptions options;
-    HostApplication application{options};
+    FileServices files;
+    HostApplication application{files};
     /// File objects alive when the module was loaded; more at the end are
     /// objects it kept.
     std::int32_t fileObjectsBefore = 0;

@@ -32,7 +32,7 @@ std::int32_t HostApplication::WalkFolder(std::int32_t folderKind, Calvera::Exten
 {
     if (visit == nullptr || folderKind != Calvera::Extension::kFolderKindPlugins)
         return kFailed;
-    return WalkPluginsFolder(options, visit, context);
+    return files.WalkPluginsFolder(visit, context);
 }
 
 std::int32_t HostApplication::LoadResourceString(TXString& /*target*/, const char* /*location*/,

@@ -20,8 +20,8 @@ public:
     /// The count a new object starts with: the host's own reference.
     static constexpr std::int32_t kHostReference = 1;
 
-    /// The walk follows `options`, which must outlive the object.
-    explicit HostApplication(const HostOptions& options) : options(options) {}
+    /// The walk is `files`'s, which must outlive the object.
+    explicit HostApplication(FileServices& files) : files(files) {}
     HostApplication(const HostApplication&) = delete;
     HostApplication& operator=(const HostApplication&) = delete;
 
@@ -45,7 +45,7 @@ public:
     bool QueryHostValue(std::int32_t selector, const void* input, void* output) noexcept override;
 
 private:
-    const HostOptions& options;
+    FileServices& files;
     std::atomic<std::int32_t> count{kHostReference};
 };
 

@@ -6,6 +6,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -156,10 +157,11 @@ SealKey SealKey::FromFile(const std::string& path, bool createIfMissing, bool& c
 }
 
 SealResult SealFile(const SealKey& key, const std::string& source, const std::string& destination,
-                    std::string& reason)
+                    Replacement& output, std::string& reason)
 {
     File input = File::OpenForReading(source);
-    if (!input.IsOpen()) {
+    const std::optional<std::int64_t> size = input.IsOpen() ? input.Size() : std::nullopt;
+    if (!size) {
         reason = SystemReason("cannot open");
         return SealResult::Failed;
     }
@@ -169,19 +171,25 @@ SealResult SealFile(const SealKey& key, const std::string& source, const std::st
     if (alreadySealed && source == destination)
         return SealResult::AlreadySealed;
 
-    Replacement replacement;
-    if (!replacement.Begin(destination)) {
+    if (!output.Begin(destination)) {
         reason = SystemReason("cannot create the output");
         return SealResult::Failed;
     }
-    const bool written = alreadySealed ? CopyRest(input, head, headBytes, replacement.Output(), reason)
-                                       : Encrypt(key, input, head, headBytes, replacement.Output(), reason);
-    if (!written)
+    // Every chunk adds its tag; an empty file still has its final chunk.
+    const std::int64_t chunks = std::max<std::int64_t>(1, (*size + kChunkBytes - 1) / kChunkBytes);
+    const std::int64_t sealedSize =
+        alreadySealed ? *size
+                      : static_cast<std::int64_t>(kSealMagicBytes + kHeaderBytes) + *size +
+                            chunks * static_cast<std::int64_t>(kTagBytes);
+    if (!output.Output().Reserve(sealedSize)) {
+        reason = SystemReason("no room for the output");
+        output = Replacement();
         return SealResult::Failed;
-    // Windows replaces no file that is still open.
-    input.Close();
-    if (!replacement.Commit()) {
-        reason = SystemReason("cannot replace the output");
+    }
+    const bool written = alreadySealed ? CopyRest(input, head, headBytes, output.Output(), reason)
+                                       : Encrypt(key, input, head, headBytes, output.Output(), reason);
+    if (!written) {
+        output = Replacement();
         return SealResult::Failed;
     }
     return alreadySealed ? SealResult::AlreadySealed : SealResult::Sealed;

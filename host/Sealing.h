@@ -13,6 +13,8 @@
 // holds either what it held before or the complete new content.
 #pragma once
 
+#include "platform/Files.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -51,16 +53,18 @@ private:
 
 /// The outcome of sealing one file.
 enum class SealResult {
-    Sealed,        ///< the destination now holds the sealed file
-    AlreadySealed, ///< the source was sealed already; the destination holds it as it is
+    Sealed,        ///< the output holds the sealed file
+    AlreadySealed, ///< the source was sealed already; the output holds it as it is, or was not begun
+                   ///< when the source is its own destination
     Failed,        ///< nothing changed; the reason was set
 };
 
-/// Seals the regular file `source` into `destination`, which may be the same
-/// path (sealing in place). The destination's folder must exist. On failure
-/// `reason` says why, without the paths.
+/// Writes the sealed form of the regular file `source` into `output`, begun
+/// here for `destination`, which may be the same path (sealing in place) and
+/// whose folder must exist. Committing `output` puts it in place. On failure
+/// `reason` says why, without the paths, and `output` holds nothing.
 SealResult SealFile(const SealKey& key, const std::string& source, const std::string& destination,
-                    std::string& reason);
+                    Platform::Files::Replacement& output, std::string& reason);
 
 /// Checks and decrypts the sealed file `source`. Returns false with `reason`
 /// set when it is not a sealed file, cannot be read, or fails

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace Platform::Files {
@@ -79,12 +80,16 @@ public:
     /// the count read, or nullopt on a read error.
     std::optional<std::size_t> Read(void* buffer, std::size_t size);
     bool Write(const void* data, std::size_t size);
+    /// Sets aside disk space for the file to grow to `bytes`, so a full disk
+    /// shows now rather than when the system writes the file out later.
+    bool Reserve(std::int64_t bytes);
     /// Has the system put what was written on the disk.
     bool Flush();
     void Close();
 
 private:
     friend class Replacement;
+    friend class ReplacementGroup;
     friend bool WriteStandardOutput(const void* data, std::size_t size);
 #if defined(_WIN32)
     using Handle = void*;
@@ -111,10 +116,26 @@ public:
     Replacement() = default;
     /// Removes the temporary file unless Commit succeeded.
     ~Replacement();
+    Replacement(Replacement&& other) noexcept
+        : destination(std::move(other.destination)), temporary(std::exchange(other.temporary, {})),
+          output(std::move(other.output))
+    {
+    }
+    Replacement& operator=(Replacement&& other) noexcept
+    {
+        if (this != &other) {
+            Abandon();
+            destination = std::move(other.destination);
+            temporary = std::exchange(other.temporary, {});
+            output = std::move(other.output);
+        }
+        return *this;
+    }
     Replacement(const Replacement&) = delete;
     Replacement& operator=(const Replacement&) = delete;
 
     /// Starts the replacement of `destination`, whose folder must exist.
+    /// Fails when a folder stands at `destination`.
     bool Begin(const std::string& destination);
     /// Where the new content goes, from Begin to Commit.
     File& Output() { return output; }
@@ -123,11 +144,51 @@ public:
     /// was and the temporary file is gone.
     bool Commit();
 
+    const std::string& Destination() const { return destination; }
+
 private:
+    friend class ReplacementGroup;
     void Abandon();
     std::string destination;
     std::string temporary;
     File output;
+};
+
+/// Replacements whose content is complete, put in place together: what one
+/// flush of each would cost becomes one flush of the file system (Linux) and
+/// one of each folder. Each file still moves over its destination only once
+/// it is on the disk, so a crash leaves every destination either as it was or
+/// replaced whole. Until Commit the temporary files stay open, and the
+/// destinations untouched.
+class ReplacementGroup {
+public:
+    /// How many replacements may wait: the caller commits a full group
+    /// before adding more, which bounds the open files.
+    static constexpr std::size_t kCapacity = 256;
+
+    struct Failure {
+        std::string destination;
+        std::string reason;
+    };
+
+    ReplacementGroup() = default;
+    /// Abandons what was not committed.
+    ~ReplacementGroup() = default;
+    ReplacementGroup(const ReplacementGroup&) = delete;
+    ReplacementGroup& operator=(const ReplacementGroup&) = delete;
+
+    /// Takes over a replacement whose content is complete. The group must
+    /// not be full.
+    void Add(Replacement&& replacement);
+    bool IsFull() const { return pending.size() >= kCapacity; }
+    bool IsEmpty() const { return pending.empty(); }
+    /// Puts every waiting replacement on the disk and in place; returns those
+    /// that failed (their destinations are as they were). The group is empty
+    /// afterwards.
+    std::vector<Failure> Commit();
+
+private:
+    std::vector<Replacement> pending;
 };
 
 /// True when the file name `name` is that of a temporary file a Replacement

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <climits>
@@ -234,6 +235,15 @@ bool File::Write(const void* data, std::size_t size)
     return true;
 }
 
+bool File::Reserve(std::int64_t bytes)
+{
+    const int error = ::posix_fallocate(handle, 0, bytes);
+    if (error == 0)
+        return true;
+    errno = error;
+    return Fail();
+}
+
 bool File::Flush()
 {
     return ::fsync(handle) == 0 || Fail();
@@ -257,6 +267,12 @@ Replacement::~Replacement()
 bool Replacement::Begin(const std::string& target)
 {
     Abandon();
+    // Checked now, not only when the rename fails, so a caller that commits
+    // later hears of it at once.
+    if (KindOf(target) == Kind::Folder) {
+        lastError = "a folder stands where the file would go";
+        return false;
+    }
     destination = target;
     temporary = target + kLeftoverSuffix;
     const int fd = OpenRegular(temporary, O_RDWR | O_CREAT, 0666);
@@ -319,6 +335,60 @@ void Replacement::Abandon()
 bool IsTerminal(Stream stream)
 {
     return ::isatty(stream == Stream::Input ? STDIN_FILENO : STDERR_FILENO) == 1;
+}
+
+// ---------------------------------------------------------------------------
+// ReplacementGroup
+
+void ReplacementGroup::Add(Replacement&& replacement)
+{
+    pending.push_back(std::move(replacement));
+}
+
+std::vector<ReplacementGroup::Failure> ReplacementGroup::Commit()
+{
+    // One flush per file system puts every waiting file on the disk; should
+    // it fail, each file is flushed on its own to find the ones at fault.
+    std::vector<Failure> failures;
+    std::vector<dev_t> devices;
+    bool synced = true;
+    for (const Replacement& replacement : pending) {
+        struct stat status {};
+        if (::fstat(replacement.output.handle, &status) != 0) {
+            synced = false;
+            continue;
+        }
+        if (std::find(devices.begin(), devices.end(), status.st_dev) == devices.end()) {
+            devices.push_back(status.st_dev);
+            synced = ::syncfs(replacement.output.handle) == 0 && synced;
+        }
+    }
+    std::vector<std::string> folders;
+    for (Replacement& replacement : pending) {
+        const bool flushed = synced || replacement.output.Flush();
+        if (!flushed || ::rename(replacement.temporary.c_str(), replacement.destination.c_str()) != 0) {
+            Fail();
+            failures.push_back({replacement.destination, lastError});
+            replacement.Abandon();
+            continue;
+        }
+        replacement.temporary.clear();
+        replacement.output.Close();
+        std::string folder = ParentOf(replacement.destination);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(std::move(folder));
+    }
+    pending.clear();
+    // The renames are entries of their folders: one sync of each makes them
+    // last too.
+    for (const std::string& folder : folders) {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+    return failures;
 }
 
 bool WriteStandardOutput(const void* data, std::size_t size)

@@ -236,6 +236,13 @@ bool File::Write(const void* data, std::size_t size)
     return true;
 }
 
+bool File::Reserve(std::int64_t /*bytes*/)
+{
+    // Windows allocates a file's space as it is written, so a full disk
+    // already shows in Write.
+    return true;
+}
+
 bool File::Flush()
 {
     return FlushFileBuffers(handle) || Fail();
@@ -259,6 +266,12 @@ Replacement::~Replacement()
 bool Replacement::Begin(const std::string& target)
 {
     Abandon();
+    // Checked now, not only when the rename fails, so a caller that commits
+    // later hears of it at once.
+    if (KindOf(target) == Kind::Folder) {
+        lastError = "a folder stands where the file would go";
+        return false;
+    }
     destination = target;
     temporary = target + kLeftoverSuffix;
     // No sharing: a second writer's open fails while this one holds the file.
@@ -303,6 +316,27 @@ bool IsTerminal(Stream stream)
     const HANDLE handle = GetStdHandle(stream == Stream::Input ? STD_INPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+// ---------------------------------------------------------------------------
+// ReplacementGroup
+
+void ReplacementGroup::Add(Replacement&& replacement)
+{
+    pending.push_back(std::move(replacement));
+}
+
+std::vector<ReplacementGroup::Failure> ReplacementGroup::Commit()
+{
+    // Windows has no flush of a whole volume for ordinary users: each file
+    // is flushed and moved in turn.
+    std::vector<Failure> failures;
+    for (Replacement& replacement : pending) {
+        if (!replacement.Commit())
+            failures.push_back({replacement.destination, lastError});
+    }
+    pending.clear();
+    return failures;
 }
 
 bool WriteStandardOutput(const void* data, std::size_t size)
