@@ -33,6 +33,20 @@ std::string SystemReason(const char* what)
     return std::string(what) + ": " + Platform::Files::LastError();
 }
 
+/// Room for two plaintext chunks and a sealed one, kept from file to file:
+/// fresh buffers for every file of a batch cost more than encrypting it.
+struct ChunkBuffers {
+    std::vector<unsigned char> current = std::vector<unsigned char>(kChunkBytes);
+    std::vector<unsigned char> next = std::vector<unsigned char>(kChunkBytes);
+    std::vector<unsigned char> sealed = std::vector<unsigned char>(kSealedChunkBytes);
+};
+
+ChunkBuffers& Buffers()
+{
+    thread_local ChunkBuffers buffers;
+    return buffers;
+}
+
 /// Reads the first bytes of `file` and tells whether they are the seal's
 /// magic; the file is left positioned after what was read.
 bool StartsSealed(File& file, std::size_t& read, unsigned char (&start)[kSealMagicBytes])
@@ -49,7 +63,7 @@ bool CopyRest(File& source, const unsigned char* head, std::size_t headBytes, Fi
         reason = SystemReason("cannot write");
         return false;
     }
-    std::vector<unsigned char> buffer(kChunkBytes);
+    std::vector<unsigned char>& buffer = Buffers().current;
     for (;;) {
         const std::optional<std::size_t> got = source.Read(buffer.data(), buffer.size());
         if (!got) {
@@ -80,9 +94,10 @@ bool Encrypt(const SealKey& key, File& source, const unsigned char* head, std::s
 
     // Each chunk is sealed once the next one is read, so the last one can
     // carry the final tag.
-    std::vector<unsigned char> current(kChunkBytes);
-    std::vector<unsigned char> next(kChunkBytes);
-    std::vector<unsigned char> sealed(kSealedChunkBytes);
+    ChunkBuffers& buffers = Buffers();
+    std::vector<unsigned char>& current = buffers.current;
+    std::vector<unsigned char>& next = buffers.next;
+    std::vector<unsigned char>& sealed = buffers.sealed;
     std::memcpy(current.data(), head, headBytes);
     std::optional<std::size_t> got = source.Read(current.data() + headBytes, kChunkBytes - headBytes);
     if (!got) {

@@ -363,7 +363,9 @@ std::vector<ReplacementGroup::Failure> ReplacementGroup::Commit()
             synced = ::syncfs(replacement.output.handle) == 0 && synced;
         }
     }
-    std::vector<std::string> folders;
+    // Renaming closes the files, so one of each file system is kept open for
+    // the second sync.
+    std::vector<File> keep;
     for (Replacement& replacement : pending) {
         const bool flushed = synced || replacement.output.Flush();
         if (!flushed || ::rename(replacement.temporary.c_str(), replacement.destination.c_str()) != 0) {
@@ -373,21 +375,22 @@ std::vector<ReplacementGroup::Failure> ReplacementGroup::Commit()
             continue;
         }
         replacement.temporary.clear();
+        struct stat status {};
+        if (::fstat(replacement.output.handle, &status) == 0) {
+            const auto device = std::find(devices.begin(), devices.end(), status.st_dev);
+            if (device != devices.end()) {
+                devices.erase(device);
+                keep.push_back(std::move(replacement.output));
+            }
+        }
         replacement.output.Close();
-        std::string folder = ParentOf(replacement.destination);
-        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
-            folders.push_back(std::move(folder));
     }
     pending.clear();
-    // The renames are entries of their folders: one sync of each makes them
-    // last too.
-    for (const std::string& folder : folders) {
-        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
-    }
+    // The renames are entries of their folders: a second sync of each file
+    // system makes them last too (one sync, where syncing each folder would
+    // cost one per folder).
+    for (const File& file : keep)
+        ::syncfs(file.handle);
     return failures;
 }
 
