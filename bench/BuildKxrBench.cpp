@@ -8,6 +8,7 @@
 // The folder is generated in the temporary directory when the program starts
 // (2,000 strings files in 20 folders plus 100 MB of other files) and removed
 // at the end. Linux only; run by hand: build/release/bin/BuildKxrBench
+#include "bench/ShellTiming.h"
 #include "bench/StringsGenerator.h"
 
 #include <benchmark/benchmark.h>
@@ -35,13 +36,8 @@ constexpr std::size_t kOtherFileBytes = 1000 * 1000; // 100 MB in all
 constexpr int kRounds = 11;
 constexpr std::uint64_t kSeed = 42;
 
-std::string Quote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using Bench::Median;
+using Bench::ShellQuote;
 
 struct Folder {
     fs::path root;
@@ -94,8 +90,8 @@ const Folder& TheFolder()
 
 std::string ToolCommand(const Folder& folder)
 {
-    return "KXR_INPUT=" + Quote(folder.input.string()) + " KXR_OUTPUT=" + Quote(folder.toolArchive.string()) +
-           " KXR_MODE=Release " + Quote(KX_BUILDKXR_PATH) + " >/dev/null";
+    return "KXR_INPUT=" + ShellQuote(folder.input.string()) + " KXR_OUTPUT=" + ShellQuote(folder.toolArchive.string()) +
+           " KXR_MODE=Release " + ShellQuote(KX_BUILDKXR_PATH) + " >/dev/null";
 }
 
 /// The same run with an archiver that does nothing: the strings check and
@@ -107,7 +103,7 @@ std::string CheckOnlyCommand(const Folder& folder)
 
 std::string ZipCommand(const Folder& folder)
 {
-    return "7z a -r -mx0 -tzip " + Quote(folder.zipArchive.string()) + " " + Quote(folder.input.string() + "/*") +
+    return "7z a -r -mx0 -tzip " + ShellQuote(folder.zipArchive.string()) + " " + ShellQuote(folder.input.string() + "/*") +
            " >/dev/null";
 }
 
@@ -115,16 +111,7 @@ std::string ZipCommand(const Folder& folder)
 double Time(const std::string& command, const fs::path& archive)
 {
     fs::remove(archive);
-    const auto start = std::chrono::steady_clock::now();
-    const int status = std::system(command.c_str());
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return status == 0 ? seconds : -1;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
+    return Bench::TimeShell(command);
 }
 
 double gToolMedian = 0;

@@ -8,6 +8,8 @@
 //
 // The folder is generated in the temporary directory when the program starts
 // and removed at the end. Linux only; run by hand: build/release/bin/BulkSealBench
+#include "bench/ShellTiming.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -31,10 +33,7 @@ constexpr int kRounds = 7;
 
 std::string Quote(const fs::path& path)
 {
-    std::string quoted = "'";
-    for (char c : path.string())
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
+    return Bench::ShellQuote(path.string());
 }
 
 struct Folder {
@@ -72,28 +71,16 @@ const Folder& TheFolder()
     return folder;
 }
 
-bool Shell(const std::string& command)
-{
-    return std::system(command.c_str()) == 0;
-}
-
 /// Seconds `command` took after `prepare` ran and everything was synced;
 /// negative when either failed.
 double Time(const std::string& prepare, const std::string& command)
 {
-    if (!Shell(prepare + " && sync"))
+    if (std::system((prepare + " && sync").c_str()) != 0)
         return -1;
-    const auto start = std::chrono::steady_clock::now();
-    const bool ok = Shell(command);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return ok ? seconds : -1;
+    return Bench::TimeShell(command);
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
+using Bench::Median;
 
 double gSealMedian = 0;
 double gCopyMedian = 0;

@@ -56,9 +56,16 @@ bool RemoveFile(const std::string& path);
 class File {
 public:
     File() = default;
-    ~File();
-    File(File&& other) noexcept;
-    File& operator=(File&& other) noexcept;
+    ~File() { Close(); }
+    File(File&& other) noexcept : handle(std::exchange(other.handle, kNoHandle)) {}
+    File& operator=(File&& other) noexcept
+    {
+        if (this != &other) {
+            Close();
+            handle = std::exchange(other.handle, kNoHandle);
+        }
+        return *this;
+    }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
@@ -115,7 +122,7 @@ public:
 
     Replacement() = default;
     /// Removes the temporary file unless Commit succeeded.
-    ~Replacement();
+    ~Replacement() { Abandon(); }
     Replacement(Replacement&& other) noexcept
         : destination(std::move(other.destination)), temporary(std::exchange(other.temporary, {})),
           output(std::move(other.output))
@@ -179,7 +186,7 @@ public:
 
     /// Takes over a replacement whose content is complete. The group must
     /// not be full.
-    void Add(Replacement&& replacement);
+    void Add(Replacement&& replacement) { pending.push_back(std::move(replacement)); }
     bool IsFull() const { return pending.size() >= kCapacity; }
     bool IsEmpty() const { return pending.empty(); }
     /// Puts every waiting replacement on the disk and in place; returns those

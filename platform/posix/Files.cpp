@@ -126,26 +126,6 @@ bool RemoveFile(const std::string& path)
 // ---------------------------------------------------------------------------
 // File
 
-File::~File()
-{
-    Close();
-}
-
-File::File(File&& other) noexcept : handle(other.handle)
-{
-    other.handle = kNoHandle;
-}
-
-File& File::operator=(File&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        handle = other.handle;
-        other.handle = kNoHandle;
-    }
-    return *this;
-}
-
 namespace {
 
 /// Opens `path` with `flags`, refusing anything but a regular file. O_NONBLOCK
@@ -259,11 +239,6 @@ void File::Close()
 // ---------------------------------------------------------------------------
 // Replacement
 
-Replacement::~Replacement()
-{
-    Abandon();
-}
-
 bool Replacement::Begin(const std::string& target)
 {
     Abandon();
@@ -339,11 +314,6 @@ bool IsTerminal(Stream stream)
 
 // ---------------------------------------------------------------------------
 // ReplacementGroup
-
-void ReplacementGroup::Add(Replacement&& replacement)
-{
-    pending.push_back(std::move(replacement));
-}
 
 std::vector<ReplacementGroup::Failure> ReplacementGroup::Commit()
 {

@@ -154,26 +154,6 @@ bool RemoveFile(const std::string& path)
 // ---------------------------------------------------------------------------
 // File
 
-File::~File()
-{
-    Close();
-}
-
-File::File(File&& other) noexcept : handle(other.handle)
-{
-    other.handle = kNoHandle;
-}
-
-File& File::operator=(File&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        handle = other.handle;
-        other.handle = kNoHandle;
-    }
-    return *this;
-}
-
 File File::OpenForReading(const std::string& path)
 {
     return File(OpenRegular(path, GENERIC_READ, kShareAll, OPEN_EXISTING));
@@ -258,11 +238,6 @@ void File::Close()
 // ---------------------------------------------------------------------------
 // Replacement
 
-Replacement::~Replacement()
-{
-    Abandon();
-}
-
 bool Replacement::Begin(const std::string& target)
 {
     Abandon();
@@ -320,11 +295,6 @@ bool IsTerminal(Stream stream)
 
 // ---------------------------------------------------------------------------
 // ReplacementGroup
-
-void ReplacementGroup::Add(Replacement&& replacement)
-{
-    pending.push_back(std::move(replacement));
-}
 
 std::vector<ReplacementGroup::Failure> ReplacementGroup::Commit()
 {
