@@ -4,6 +4,7 @@
 // field; the pattern-with-colors holder carrying over its parts' values.
 #include "DialogsTestSupport.h"
 
+#include "dialogs/CDQMenuItemValue.h"
 #include "dialogs/CDQPulldownCollections.h"
 #include "dialogs/CDQValueChanges.h"
 
@@ -25,7 +26,8 @@ using DefaultConstructible =
                      CDQHatchStyleValueChange, CDQGradientValueChange, CDQImageResourceValueChange,
                      CDQTileResourceValueChange, CDQResourceValueChange, CDQLineTypeValueChange,
                      CDQLineWeightValueChange, CDQLineEndValueChange, CDQListItemValue,
-                     CDQClassAndLayerPulldownItemValue, CDQSearchablePulldownItemValue>;
+                     CDQClassAndLayerPulldownItemValue, CDQSearchablePulldownItemValue, CDQMenuItemValue,
+                     CDQMenuItemCollection>;
 TYPED_TEST_SUITE(HostValueTest, DefaultConstructible);
 
 // Value objects built as one: the holder and the value objects it holds by
@@ -34,6 +36,8 @@ template <typename T>
 constexpr int kValueObjectsPerInstance = 1;
 template <>
 constexpr int kValueObjectsPerInstance<CDQPatternWithColorValueChange> = 4;
+template <>
+constexpr int kValueObjectsPerInstance<CDQMenuItemValue> = 2; // the item and its submenu
 
 TYPED_TEST(HostValueTest, EveryConstructionAsksTheHostAndAssignmentKeepsTheValue)
 {
