@@ -39,6 +39,8 @@ struct HostOptions {
     std::string chosenFolder;
     /// The key of the encryption service; without one it refuses every file.
     std::optional<SealKey> key;
+    /// The resource folders and .kxr archives of the resource store.
+    std::vector<std::string> resources;
 };
 
 /// The file services of one session.

@@ -51,6 +51,8 @@ ModuleSession::ModuleSession(HostOptions options)
                &ModuleSession::RegisterExtensionEntry},
       files(std::move(options))
 {
+    for (const std::string& path : files.Options().resources)
+        resources.Add(path);
 }
 
 ModuleSession::~ModuleSession()
@@ -302,6 +304,9 @@ std::vector<std::string> ModuleSession::Close()
                                                   "obtained it"));
     }
 
+    if (const std::size_t open = application.OpenResourceHandles(); open > 0)
+        problems.push_back("the module kept " + Count(open, "resource handle", "resource handles") +
+                           " it did not dispose of");
     for (std::string& failure : files.TakeLateFailures())
         problems.push_back(std::move(failure));
     if (const std::int32_t kept = FileServices::LiveObjects() - fileObjectsBefore; kept > 0)

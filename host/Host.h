@@ -100,7 +100,9 @@ using ValueBlock = std::array<ZEDA::PluginSupport::ValueRecord, ZEDA::PluginSupp
 
 class ModuleSession {
 public:
-    /// A session whose file services follow `options`.
+    /// A session whose file services and resource store follow `options`.
+    /// Throws HostError (kExitUsage) for a resource path that is neither a
+    /// folder nor a .kxr archive.
     explicit ModuleSession(HostOptions options = {});
     /// Closes the session when Close did not run (its findings are lost).
     ~ModuleSession();
@@ -162,7 +164,8 @@ private:
     HostCallbackBlock callbackBlock;
     HostServices services;
     FileServices files;
-    HostApplication application{files};
+    ResourceStore resources;
+    HostApplication application{files, resources};
     /// File objects alive when the module was loaded; more at the end are
     /// objects it kept.
     std::int32_t fileObjectsBefore = 0;

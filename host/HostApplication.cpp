@@ -1,6 +1,8 @@
 // The application object's services and reference count.
 #include "host/HostApplication.h"
 
+#include "strings/TXString.h"
+
 namespace KxHost {
 
 namespace {
@@ -35,25 +37,49 @@ std::int32_t HostApplication::WalkFolder(std::int32_t folderKind, Calvera::Exten
     return files.WalkPluginsFolder(visit, context);
 }
 
-std::int32_t HostApplication::LoadResourceString(TXString& /*target*/, const char* /*location*/,
-                                                 const char* /*key*/, std::int32_t /*kind*/) noexcept
+std::int32_t HostApplication::LoadResourceString(TXString& target, const char* location, const char* key,
+                                                 std::int32_t /*kind*/) noexcept
 {
-    return kFailed; // no resource store: no string is found
+    try {
+        target.Clear();
+        if (location == nullptr || key == nullptr)
+            return kFailed;
+        const char16_t* value = resources.FindString(location, key);
+        if (value == nullptr)
+            return kFailed;
+        target = value;
+        return 0;
+    } catch (...) {
+        return kFailed; // out of memory
+    }
 }
 
-char** HostApplication::OpenResourceFile(const char* /*location*/) noexcept
+char** HostApplication::OpenResourceFile(const char* location) noexcept
 {
-    return nullptr;
+    try {
+        auto resource = std::make_unique<ResourceBlock>();
+        if (location == nullptr || !resources.ReadFile(location, resource->bytes))
+            return nullptr;
+        resource->block = resource->bytes.data();
+        char** const handle = &resource->block;
+        handles.emplace(handle, std::move(resource));
+        return handle;
+    } catch (...) {
+        return nullptr; // out of memory
+    }
 }
 
-std::int32_t HostApplication::GetResourceHandleSize(char** /*handle*/, std::uint64_t& size) noexcept
+std::int32_t HostApplication::GetResourceHandleSize(char** handle, std::uint64_t& size) noexcept
 {
-    // Only handles from OpenResourceFile are known, and it hands out none.
-    size = 0;
-    return kFailed;
+    const auto found = handles.find(handle);
+    size = found != handles.end() ? found->second->bytes.size() : 0;
+    return found != handles.end() ? 0 : kFailed;
 }
 
-void HostApplication::DisposeResourceHandle(char** /*handle*/) noexcept {}
+void HostApplication::DisposeResourceHandle(char** handle) noexcept
+{
+    handles.erase(handle);
+}
 
 void HostApplication::SetHostValue(std::int32_t /*selector*/, bool /*value*/) noexcept {}
 

@@ -2,16 +2,21 @@
 // IHostApplication interface.
 //
 // The plug-ins folder walk goes through the folder the command line names
-// (host/FileServices.h). The resource store has no strings or files yet, and
-// host values are unknown. The object counts its references so the host can
-// check after a run that the module gave back every reference it took.
+// (host/FileServices.h), and the resource operations through the resource
+// store (host/ResourceStore.h); host values are unknown. The object counts
+// its references and the resource handles it hands out, so the host can
+// check after a run that the module gave back every one.
 #pragma once
 
 #include "framework/HostInterfaces.h"
 #include "host/FileServices.h"
+#include "host/ResourceStore.h"
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
 
 namespace KxHost {
 
@@ -20,8 +25,9 @@ public:
     /// The count a new object starts with: the host's own reference.
     static constexpr std::int32_t kHostReference = 1;
 
-    /// The walk is `files`'s, which must outlive the object.
-    explicit HostApplication(FileServices& files) : files(files) {}
+    /// The walk is `files`'s and the resources `resources`'s; both must
+    /// outlive the object.
+    HostApplication(FileServices& files, ResourceStore& resources) : files(files), resources(resources) {}
     HostApplication(const HostApplication&) = delete;
     HostApplication& operator=(const HostApplication&) = delete;
 
@@ -33,6 +39,8 @@ public:
     /// The current count; kHostReference when every reference handed out has
     /// been given back.
     std::int32_t ReferenceCount() const noexcept { return count.load(); }
+    /// The resource handles handed out and not yet disposed of.
+    std::size_t OpenResourceHandles() const noexcept { return handles.size(); }
 
     std::int32_t WalkFolder(std::int32_t folderKind, Calvera::Extension::FolderVisitor visit,
                             void* context) noexcept override;
@@ -45,7 +53,16 @@ public:
     bool QueryHostValue(std::int32_t selector, const void* input, void* output) noexcept override;
 
 private:
+    /// A host memory handle: the address of `block`, which points to the
+    /// file's bytes.
+    struct ResourceBlock {
+        char* block = nullptr;
+        std::vector<char> bytes;
+    };
+
     FileServices& files;
+    ResourceStore& resources;
+    std::map<char**, std::unique_ptr<ResourceBlock>> handles;
     std::atomic<std::int32_t> count{kHostReference};
 };
 

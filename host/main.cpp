@@ -5,17 +5,20 @@
 //   kxhost [--module PATH] call NAME [ARG...] [--json]
 //          [--plugins DIR] [--choose DIR | --cancel] [--key FILE] [--quiet] [--verbose]
 //   kxhost decrypt FILE [--out PATH] --key FILE
+//   kxhost [--resources PATH]... strings LOCATION [KEY]
 //
 // Loads a .kxl module as the CAD application does (host/Host.h), lists the
 // routines of its script-function extension or runs one with real value
 // records and real file services behind it (host/FileServices.h), and checks
 // afterwards that the module gave back every reference it took. decrypt
-// checks and opens a file the encryption service sealed. Messages go to
+// checks and opens a file the encryption service sealed; strings shows what
+// the resource store serves for a location. Messages go to
 // standard error, results to standard output.
 #include "KXMM/KXMM.h"
 #include "host/Console.h"
 #include "host/FileServices.h"
 #include "host/Host.h"
+#include "host/ResourceStore.h"
 #include "host/Sealing.h"
 #include "host/Values.h"
 #include "platform/Files.h"
@@ -47,8 +50,9 @@ constexpr const char* kDefaultModuleName = "BulkSeal.kxl";
 constexpr const char* kDescription =
     "kxhost: the reference host for Calvera plug-in modules. It loads a .kxl module the way the CAD "
     "application does, lists the Calscript routines of its script-function extension and runs them with real "
-    "value records and real file services: the plug-ins folder, a folder chooser, files, and the encryption "
-    "service that seals script files.";
+    "value records and real host services: the plug-ins folder, a folder chooser, files, the encryption "
+    "service that seals script files, and the resource store that serves strings and files from resource "
+    "folders and the .kxr archives buildkxr writes.";
 
 constexpr const char* kFooter =
     "Arguments of call are converted by the type the routine's table gives them: strings as typed, booleans "
@@ -59,10 +63,13 @@ constexpr const char* kFooter =
     "  cat ./sealed/__EncryptionResults.txt\n"
     "  kxhost decrypt ./sealed/Hello.csm --key ./seal.key\n"
     "\n"
+    "Example: a string of a strings file, from a resource archive:\n"
+    "  kxhost --resources ./BulkSeal.kxr strings \"BulkSeal/Strings/120 *\" 3\n"
+    "\n"
     "Exit codes:\n"
     "  0  success (a routine that ran, whatever its result)\n"
-    "  1  the routine or the host failed, the module did not give back every reference it took, or decrypt\n"
-    "     refused the file\n"
+    "  1  the routine or the host failed, the module did not give back every reference it took, decrypt\n"
+    "     refused the file, or strings found no such file or key\n"
     "  2  usage error: unknown option or routine, wrong argument count or type\n"
     "  3  the module cannot be loaded or is not a plug-in (missing exports, another version)";
 
@@ -214,6 +221,7 @@ struct FileSettings {
     std::string choose;
     bool cancel = false;
     std::string keyFile;
+    std::vector<std::string> resources;
 };
 
 /// The absolute path of the folder an option names. Throws UsageError when
@@ -252,6 +260,7 @@ HostOptions MakeHostOptions(const FileSettings& settings)
     }
     if (!settings.keyFile.empty())
         options.key = LoadKey(settings.keyFile, true);
+    options.resources = settings.resources;
     return options;
 }
 
@@ -318,6 +327,56 @@ int Decrypt(const std::string& file, const std::string& out, const std::string& 
     }
 }
 
+/// `value` as a strings-file value: quoted, with the escapes the parser
+/// reads back.
+std::string QuotedValue(const char16_t* value)
+{
+    std::string quoted = "\"";
+    for (const char c : TXString(value).ToStdString()) {
+        switch (c) {
+        case '\n': quoted += "\\n"; break;
+        case '\r': quoted += "\\r"; break;
+        case '\t': quoted += "\\t"; break;
+        case '"': quoted += "\\\""; break;
+        case '\\': quoted += "\\\\"; break;
+        default: quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+/// kxhost strings: prints the value of `key` in the strings file at
+/// `location`, or every key and value of the file when `key` is empty.
+int PrintStrings(const std::vector<std::string>& resourcePaths, const std::string& location, const std::string& key,
+                 bool hasKey)
+{
+    try {
+        ResourceStore store;
+        for (const std::string& path : resourcePaths)
+            store.Add(path);
+        const StringTable* table = store.Strings(location);
+        if (table == nullptr) {
+            Complain("no strings file at " + location + (Console::IsVerbose() ? "" : " (--verbose tells why)"));
+            return kExitFailure;
+        }
+        if (hasKey) {
+            const char16_t* value = table->Find(key);
+            if (value == nullptr) {
+                Complain("no key \"" + key + "\" in " + location);
+                return kExitFailure;
+            }
+            std::cout << TXString(value).ToStdString() << '\n';
+            return kExitSuccess;
+        }
+        for (const StringTable::Entry& entry : *table)
+            std::cout << '"' << entry.key << "\" = " << QuotedValue(entry.value) << ";\n";
+        return kExitSuccess;
+    } catch (const HostError& error) {
+        Complain(error.what());
+        return error.ExitCode();
+    }
+}
+
 int Main(int argc, char** argv)
 {
     // Host and module share TXString buffers, so both draw them from the
@@ -353,6 +412,12 @@ int Main(int argc, char** argv)
                    "The key file of the encryption service (32 bytes). call creates it with a new random key when "
                    "it is missing; without --key every file is refused")
         ->type_name("FILE");
+    app.add_option("--resources", settings.resources,
+                   "A resource folder or .kxr archive of the resource store; its base name is the owner of its "
+                   "locations (BulkSeal.kxr serves \"BulkSeal/...\"). May be given more than once")
+        ->type_name("PATH")
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("--quiet", quiet, "No progress line during a batch");
     app.add_flag("--verbose", verbose, "Tell what the host's services do: files walked, encrypted and refused");
 
@@ -379,6 +444,15 @@ int Main(int argc, char** argv)
     decrypt->add_option("FILE", sealedFile, "The sealed file")->required();
     decrypt->add_option("--out", outPath, "Where the original bytes go (default: standard output)")->type_name("PATH");
 
+    std::string location;
+    std::string stringKey;
+    CLI::App* strings = app.add_subcommand("strings", "Print the string KEY of the strings file at LOCATION, or every "
+                                                      "key and value of the file in strings-file syntax");
+    strings->add_option("LOCATION", location, "OWNER/PATH, as a plug-in asks for it; a last element ending in \" *\" "
+                                              "matches the file whose name starts with what comes before the asterisk")
+        ->required();
+    CLI::Option* keyOption = strings->add_option("KEY", stringKey, "The key whose value to print");
+
     // Parsed in UTF-8 on every platform, so that a path may hold any
     // character the file system allows.
     const std::vector<std::string> words = Platform::CommandLineArguments(argc, argv);
@@ -403,6 +477,8 @@ int Main(int argc, char** argv)
         }
         return Decrypt(sealedFile, outPath, settings.keyFile);
     }
+    if (strings->parsed())
+        return PrintStrings(settings.resources, location, stringKey, keyOption->count() > 0);
     if (routines->parsed())
         return Run(modulePath, {}, [&](ModuleSession& session) { PrintRoutines(session.Routines(), json); });
 

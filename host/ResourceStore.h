@@ -1,0 +1,70 @@
+// kxhost's resource store: the resource folders, and the .kxr archives that
+// buildkxr writes, that --resources names, served the way the CAD
+// application serves its own.
+//
+// A location is "OWNER/PATH": OWNER is the base name of a folder or archive
+// (an archive without its ".kxr"), PATH a file inside it. A last path element
+// ending in " *" ("Strings/120 *") names the first file, in name order, of
+// its folder whose name starts with what comes before the asterisk
+// ("120 Messages.kxstrings"); any other element is matched exactly.
+//
+// Strings files are parsed with buildkxr's parser once, on first use, and
+// kept; archives are read once with libzip and kept. Nothing here throws to
+// the module: a missing folder, archive, file or key, or a damaged archive or
+// strings file, is a miss, and with --verbose the host says what it looked
+// for and why it failed.
+#pragma once
+
+#include "buildkxr/StringsFile.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace KxHost {
+
+class ResourceStore {
+public:
+    ResourceStore();
+    ~ResourceStore();
+    ResourceStore(const ResourceStore&) = delete;
+    ResourceStore& operator=(const ResourceStore&) = delete;
+
+    /// Adds the folder or .kxr archive at `path` (UTF-8). Throws HostError
+    /// with kExitUsage when it is neither; a damaged archive shows on first
+    /// use. An owner name given twice is served by the first.
+    void Add(const std::string& path);
+
+    /// The strings file at `location`, parsed; null when it cannot be found,
+    /// read or parsed.
+    const StringTable* Strings(const std::string& location);
+
+    /// The value of `key` in the strings file at `location`; null when there
+    /// is none.
+    const char16_t* FindString(const std::string& location, const std::string& key);
+
+    /// Reads the file at `location` into `bytes`; false when it cannot be
+    /// found or read.
+    bool ReadFile(const std::string& location, std::vector<char>& bytes);
+
+private:
+    struct Source;
+    struct CachedTable {
+        std::vector<char16_t> buffer; // the parsed file; the table points into it
+        StringTable table;
+        bool parsed = false;
+    };
+
+    /// The source and the path inside it that `location` names; null when
+    /// there is none (and why, with --verbose).
+    Source* Resolve(const std::string& location, std::string& path);
+
+    std::vector<std::unique_ptr<Source>> sources;
+    /// Every location asked for, hit or miss, so each is looked up once.
+    std::unordered_map<std::string, std::unique_ptr<CachedTable>> tables;
+};
+
+} // namespace KxHost
