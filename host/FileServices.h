@@ -41,6 +41,8 @@ struct HostOptions {
     std::optional<SealKey> key;
     /// The resource folders and .kxr archives of the resource store.
     std::vector<std::string> resources;
+    /// What QueryHostValue answers for kHostValueDialogData.
+    std::int16_t dialogData = 0;
 };
 
 /// The file services of one session.

@@ -1,7 +1,10 @@
 // The application object's services and reference count.
 #include "host/HostApplication.h"
 
+#include "host/Console.h"
 #include "strings/TXString.h"
+
+#include <string>
 
 namespace KxHost {
 
@@ -81,11 +84,32 @@ void HostApplication::DisposeResourceHandle(char** handle) noexcept
     handles.erase(handle);
 }
 
-void HostApplication::SetHostValue(std::int32_t /*selector*/, bool /*value*/) noexcept {}
-
-bool HostApplication::QueryHostValue(std::int32_t /*selector*/, const void* /*input*/, void* /*output*/) noexcept
+void HostApplication::SetHostValue(std::int32_t selector, bool value) noexcept
 {
-    return false;
+    try {
+        values[selector] = value;
+        if (selector == Calvera::Extension::kHostValueScreenRefresh)
+            Console::Verbose(std::string("screen refresh ") + (value ? "on" : "off") + " (host value 6799 set to " +
+                             (value ? "true" : "false") + ")");
+        else
+            Console::Verbose("host value " + std::to_string(selector) + " set to " + (value ? "true" : "false"));
+    } catch (...) {
+        // Out of memory: the value is not kept.
+    }
+}
+
+bool HostApplication::QueryHostValue(std::int32_t selector, const void* /*input*/, void* output) noexcept
+{
+    if (output == nullptr || selector != Calvera::Extension::kHostValueDialogData)
+        return false;
+    *static_cast<std::int16_t*>(output) = files.Options().dialogData;
+    return true;
+}
+
+std::optional<bool> HostApplication::HostValue(std::int32_t selector) const
+{
+    const auto found = values.find(selector);
+    return found != values.end() ? std::optional<bool>(found->second) : std::nullopt;
 }
 
 } // namespace KxHost

@@ -3,7 +3,9 @@
 //
 // The plug-ins folder walk goes through the folder the command line names
 // (host/FileServices.h), and the resource operations through the resource
-// store (host/ResourceStore.h); host values are unknown. The object counts
+// store (host/ResourceStore.h). Host values are a table: the dialog data
+// value (7319) answers what the command line set, and every value the module
+// sets is kept, the screen-refresh flag (6799) told with --verbose. The object counts
 // its references and the resource handles it hands out, so the host can
 // check after a run that the module gave back every one.
 #pragma once
@@ -16,6 +18,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace KxHost {
@@ -39,6 +42,8 @@ public:
     /// The current count; kHostReference when every reference handed out has
     /// been given back.
     std::int32_t ReferenceCount() const noexcept { return count.load(); }
+    /// The value the module last set for `selector`, if it set one.
+    std::optional<bool> HostValue(std::int32_t selector) const;
     /// The resource handles handed out and not yet disposed of.
     std::size_t OpenResourceHandles() const noexcept { return handles.size(); }
 
@@ -63,6 +68,7 @@ private:
     FileServices& files;
     ResourceStore& resources;
     std::map<char**, std::unique_ptr<ResourceBlock>> handles;
+    std::map<std::int32_t, bool> values; // set by the module
     std::atomic<std::int32_t> count{kHostReference};
 };
 

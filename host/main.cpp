@@ -30,6 +30,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <functional>
 #include <iostream>
@@ -222,6 +223,7 @@ struct FileSettings {
     bool cancel = false;
     std::string keyFile;
     std::vector<std::string> resources;
+    std::vector<std::string> hostValues; // "SELECTOR=VALUE"
 };
 
 /// The absolute path of the folder an option names. Throws UsageError when
@@ -261,6 +263,20 @@ HostOptions MakeHostOptions(const FileSettings& settings)
     if (!settings.keyFile.empty())
         options.key = LoadKey(settings.keyFile, true);
     options.resources = settings.resources;
+    for (const std::string& setting : settings.hostValues) {
+        const std::size_t equals = setting.find('=');
+        const std::string selector = setting.substr(0, equals);
+        if (selector != std::to_string(Calvera::Extension::kHostValueDialogData))
+            throw UsageError{"--host-value: kxhost answers only host value " +
+                             std::to_string(Calvera::Extension::kHostValueDialogData) + ", not \"" + selector + "\""};
+        const std::string value = equals == std::string::npos ? std::string() : setting.substr(equals + 1);
+        std::int16_t number = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+        if (value.empty() || error != std::errc() || end != value.data() + value.size())
+            throw UsageError{"--host-value " + selector + " takes a 16-bit integer (-32768 to 32767), not \"" + value +
+                             "\""};
+        options.dialogData = number;
+    }
     return options;
 }
 
@@ -418,8 +434,15 @@ int Main(int argc, char** argv)
         ->type_name("PATH")
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--host-value", settings.hostValues,
+                   "What the host answers for a host value: 7319=N, the 16-bit value dialog value classes read "
+                   "(default 0)")
+        ->type_name("SELECTOR=N")
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("--quiet", quiet, "No progress line during a batch");
-    app.add_flag("--verbose", verbose, "Tell what the host's services do: files walked, encrypted and refused");
+    app.add_flag("--verbose", verbose, "Tell what the host's services do: files walked, encrypted and refused, "
+                                       "resources looked up, host values set");
 
     bool json = false;
     CLI::App* routines = app.add_subcommand("routines", "List the module's routines, one per line: the signature, "
