@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace Platform {
 
@@ -101,5 +102,31 @@ bool IsWhitespace(WideChar unit);  ///< iswspace
 /// that is at most `limit` units into `text` (itemizing and breaking as the
 /// script processor does). Returns `limit` when `limit` >= `length`.
 std::size_t ClusterBoundaryAtOrBefore(const WideChar* text, std::size_t length, std::size_t limit);
+
+/// @name Numbers (the C runtime's wide formatting and scanning)
+/// @{
+/// swprintf of one conversion into `out` (at most `outCapacity` units, NUL
+/// included) with one argument of exactly the type the conversion reads.
+/// `spec` is a NUL-terminated conversion of the form
+/// %[-+#0]*[width][.precision][ll]letter with a letter of "diouxX" (int32 or,
+/// with ll, int64), "fFeEgGaA" (double) or "c" (one UTF-16 unit); the caller
+/// never passes a conversion that reads memory through its argument. Windows
+/// calls the system C runtime's swprintf, Linux the C library's and gives the
+/// Windows text where the two differ (infinities and NaNs, %c). Returns the
+/// units written without the NUL, negative when the output does not fit.
+int FormatInt32(const WideChar* spec, std::int32_t value, WideChar* out, int outCapacity);
+int FormatInt64(const WideChar* spec, std::int64_t value, WideChar* out, int outCapacity);
+int FormatReal(const WideChar* spec, double value, WideChar* out, int outCapacity);
+int FormatUnit(const WideChar* spec, WideChar unit, WideChar* out, int outCapacity);
+
+/// Scans `text` (NUL-terminated) with "%lf" under the user's default locale
+/// (Windows: GetUserDefaultLocaleName and _wcreate_locale; Linux: the first
+/// set of LC_ALL, LC_NUMERIC and LANG, else "C"). False, with `value`
+/// unchanged, when the locale cannot be had or nothing converts.
+bool ScanRealInUserLocale(const WideChar* text, double& value);
+/// The same under the locale named `localeName` (a Windows locale name such
+/// as "de-DE" on Windows, a POSIX one such as "de_DE.UTF-8" on Linux).
+bool ScanRealInLocale(const char* localeName, const WideChar* text, double& value);
+/// @}
 
 } // namespace Platform

@@ -5,7 +5,8 @@
 // truncation at a character-cluster boundary.
 //
 // Shared contracts:
-// - Nothing here allocates, and nothing writes past the capacity it is given.
+// - Nothing here allocates (except Int32ToString, which fills a TXString), and
+//   nothing writes past the capacity it is given.
 // - A counted byte string is a length byte (0-255) followed by that many
 //   bytes; its capacity counts the length byte. A NUL-terminated capacity
 //   counts the terminator.
@@ -232,6 +233,18 @@ TXString TruncateAtCluster(const TXString& text, std::size_t maxUnits);
 std::size_t WithoutDanglingLeadByte(const char* bytes, std::size_t count, unsigned codePage);
 /// As above for the system ANSI code page.
 std::size_t WithoutDanglingLeadByte(const char* bytes, std::size_t count);
+/// @}
+
+/// @name Numbers
+/// @{
+/// The decimal text of `value` as a counted byte string of at most
+/// min(destSize - 1, 255) bytes; nothing for a null `dest` or a zero size.
+void Int32ToCounted(std::int32_t value, unsigned char* dest, std::size_t destSize);
+/// Replaces `out` with the decimal text of `value`.
+void Int32ToString(std::int32_t value, TXString& out);
+/// The counted byte string (UTF-8) read as TXString::ToInt32 reads text; a
+/// null string gives 0, a null `out` does nothing.
+void CountedToInt32(const unsigned char* counted, std::int32_t* out);
 /// @}
 
 } // namespace TXStrings

@@ -60,6 +60,8 @@ concept TXDecimalInteger = std::integral<I> && !TXUnitType<I> && !std::same_as<I
                            !std::same_as<I, wchar_t> && !std::same_as<I, char8_t> && !std::same_as<I, char16_t> &&
                            !std::same_as<I, char32_t>;
 
+class TXStringArray;
+
 class TXString {
 public:
     /// Search results: the position of a match, or kNotFound.
@@ -454,6 +456,39 @@ public:
     /// The byte capacity of the narrow buffer (0 while there is none).
     std::int32_t GetNarrowCapacity() const noexcept { return narrowCapacity; }
     /// @}
+
+    /// @name Numbers
+    /// Text to number reads the UTF-8 form of the text, through the narrow
+    /// buffer; it never throws for any text.
+    /// @{
+    /// As atoi: leading blanks (space, tab, line feed, vertical tab, form
+    /// feed, return) skipped, an optional sign, then decimal digits up to the
+    /// first other unit; 0 when there are none. Values beyond the 32-bit range
+    /// saturate, as the Windows runtime's atoi does.
+    std::int32_t ToInt32() const;
+    /// The same over the full 64-bit range (saturating at its ends).
+    std::int64_t ToInt64() const;
+    /// As atof (in the C runtime's current locale, the classic one unless
+    /// the process changed it): 0 for text that is no number.
+    double ToReal() const;
+    /// With `useUserLocale`, first a "%lf" scan under the user's default
+    /// locale (so "1,5" is 1.5 where the comma is the decimal separator); when
+    /// that locale is unavailable or the scan converts nothing, and without
+    /// `useUserLocale`, the standard string-to-double rules: leading blanks
+    /// skipped, trailing text ignored. True and `out` set on success; false
+    /// with `out` unchanged when nothing converts or the value is out of range.
+    bool ParseReal(double& out, bool useUserLocale) const;
+    /// Replaces the text with the fixed notation of `value` at `precision`
+    /// decimals (a negative precision means 6).
+    TXString& SetReal(double value, int precision);
+    /// @}
+
+    /// Appends to `array` (not cleared) the parts of the text between
+    /// hyphens, at most 4, keeping a hyphen that starts a part as a minus
+    /// sign ("-1--2" gives "-1" and "-2"; "a-b-c-d-e" gives a, b, c and
+    /// "d-e"); a text without a separating hyphen is appended whole.
+    /// `outCount` receives the number of parts appended.
+    void SplitAtHyphens(std::int32_t& outCount, TXStringArray& array) const;
 
     /// @name Normalization (in place)
     /// Text already in the form is left untouched and costs no allocation; a

@@ -22,9 +22,15 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cwchar>
 #include <iterator>
+#include <locale.h>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace Platform {
@@ -663,6 +669,198 @@ std::size_t ClusterBoundaryAtOrBefore(const WideChar* text, std::size_t length, 
     const int32_t boundary = ubrk_isBoundary(it, probe) ? probe : ubrk_preceding(it, probe);
     ubrk_close(it);
     return boundary == UBRK_DONE ? 0 : static_cast<std::size_t>(boundary);
+}
+
+// ---------------------------------------------------------------------------
+// Numbers. wchar_t is 32 bits here: conversions are widened on the way into
+// the C library's swprintf and narrowed on the way out (number text is ASCII).
+// Where glibc's text differs from the Windows C runtime's, Windows' is made
+// here: infinities and NaNs ("inf", "nan", "-nan(ind)" for the indeterminate
+// value, "nan(snan)"), and %c, which Windows pads with zeros under the 0 flag
+// and which glibc would read as a narrow character.
+
+namespace {
+
+/// Longer conversions than this are not of the form FormatInt32 takes.
+constexpr std::size_t kMaxSpecUnits = 64;
+/// Output up to this size is formatted on the stack.
+constexpr int kStackOutputUnits = 1024;
+
+struct SpecLayout {
+    bool left = false;
+    bool zero = false;
+    bool plus = false;
+    int width = 0;
+    wchar_t letter = 0;
+};
+
+/// Widens `spec` into `wide`; false when it is too long to be a conversion.
+bool WidenSpec(const WideChar* spec, wchar_t (&wide)[kMaxSpecUnits])
+{
+    std::size_t n = 0;
+    for (; spec[n] != 0; ++n) {
+        if (n + 1 >= kMaxSpecUnits)
+            return false;
+        wide[n] = static_cast<wchar_t>(spec[n]);
+    }
+    wide[n] = 0;
+    return n > 1;
+}
+
+SpecLayout ReadLayout(const wchar_t* spec)
+{
+    SpecLayout layout;
+    const wchar_t* p = spec + 1;
+    for (;; ++p) {
+        if (*p == L'-')
+            layout.left = true;
+        else if (*p == L'0')
+            layout.zero = true;
+        else if (*p == L'+')
+            layout.plus = true;
+        else if (*p != L'#')
+            break;
+    }
+    for (; *p >= L'0' && *p <= L'9'; ++p)
+        layout.width = std::min(layout.width * 10 + (*p - L'0'), kStackOutputUnits * 64);
+    while (*p != 0 && p[1] != 0)
+        ++p;
+    layout.letter = *p;
+    return layout;
+}
+
+/// Writes `body` padded to the layout's width the way the Windows runtime
+/// pads: spaces in front, or behind with '-'; zeros in front when `zeroPad`.
+int WritePadded(const std::u16string& body, const SpecLayout& layout, bool zeroPad, WideChar* out, int outCapacity)
+{
+    const std::size_t width = static_cast<std::size_t>(layout.width);
+    const std::size_t pad = width > body.size() ? width - body.size() : 0;
+    const std::size_t total = body.size() + pad;
+    if (out == nullptr || total >= static_cast<std::size_t>(outCapacity))
+        return -1;
+    std::u16string text;
+    if (layout.left)
+        text = body + std::u16string(pad, u' ');
+    else
+        text = std::u16string(pad, zeroPad ? u'0' : u' ') + body;
+    std::copy(text.begin(), text.end(), out);
+    out[total] = 0;
+    return static_cast<int>(total);
+}
+
+template <typename T> int WidePrintf(const WideChar* spec, T value, WideChar* out, int outCapacity)
+{
+    wchar_t wideSpec[kMaxSpecUnits];
+    if (out == nullptr || outCapacity <= 0 || !WidenSpec(spec, wideSpec))
+        return -1;
+    wchar_t stackOutput[kStackOutputUnits];
+    std::vector<wchar_t> heapOutput;
+    wchar_t* wide = stackOutput;
+    if (outCapacity > kStackOutputUnits) {
+        heapOutput.resize(static_cast<std::size_t>(outCapacity));
+        wide = heapOutput.data();
+    }
+    const int n = std::swprintf(wide, static_cast<std::size_t>(outCapacity), wideSpec, value);
+    if (n < 0)
+        return n;
+    for (int i = 0; i <= n; ++i)
+        out[i] = static_cast<WideChar>(wide[i]);
+    return n;
+}
+
+/// The Windows runtime's text for an infinity or a NaN, sign included.
+std::u16string NonFiniteText(double value, bool upper, bool plus)
+{
+    constexpr std::uint64_t kQuietBit = std::uint64_t{1} << 51;
+    constexpr std::uint64_t kPayload = kQuietBit - 1;
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    std::u16string text = std::signbit(value) ? u"-" : plus ? u"+" : u"";
+    if (std::isinf(value))
+        text += u"inf";
+    else if ((bits & kQuietBit) == 0)
+        text += u"nan(snan)";
+    else if (std::signbit(value) && (bits & kPayload) == 0)
+        text += u"nan(ind)";
+    else
+        text += u"nan";
+    if (upper)
+        for (char16_t& c : text)
+            if (c >= u'a' && c <= u'z')
+                c = static_cast<char16_t>(c - u'a' + u'A');
+    return text;
+}
+
+std::string Utf8Of(const WideChar* text)
+{
+    const int bytes = WideToMultiByte(kCodePageUtf8, 0, text, -1, nullptr, 0, nullptr);
+    if (bytes <= 0)
+        return {};
+    std::string narrow(static_cast<std::size_t>(bytes), '\0');
+    WideToMultiByte(kCodePageUtf8, 0, text, -1, narrow.data(), bytes, nullptr);
+    narrow.resize(static_cast<std::size_t>(bytes - 1));
+    return narrow;
+}
+
+} // namespace
+
+int FormatInt32(const WideChar* spec, std::int32_t value, WideChar* out, int outCapacity)
+{
+    return WidePrintf(spec, value, out, outCapacity);
+}
+
+int FormatInt64(const WideChar* spec, std::int64_t value, WideChar* out, int outCapacity)
+{
+    return WidePrintf(spec, static_cast<long long>(value), out, outCapacity);
+}
+
+int FormatReal(const WideChar* spec, double value, WideChar* out, int outCapacity)
+{
+    if (std::isfinite(value))
+        return WidePrintf(spec, value, out, outCapacity);
+    wchar_t wideSpec[kMaxSpecUnits];
+    if (!WidenSpec(spec, wideSpec))
+        return -1;
+    const SpecLayout layout = ReadLayout(wideSpec);
+    const bool upper = layout.letter >= L'A' && layout.letter <= L'Z';
+    // The runtime pads infinities and NaNs with spaces whatever the flags say.
+    return WritePadded(NonFiniteText(value, upper, layout.plus), layout, false, out, outCapacity);
+}
+
+int FormatUnit(const WideChar* spec, WideChar unit, WideChar* out, int outCapacity)
+{
+    wchar_t wideSpec[kMaxSpecUnits];
+    if (!WidenSpec(spec, wideSpec))
+        return -1;
+    const SpecLayout layout = ReadLayout(wideSpec);
+    return WritePadded(std::u16string(1, unit), layout, layout.zero && !layout.left, out, outCapacity);
+}
+
+bool ScanRealInLocale(const char* localeName, const WideChar* text, double& value)
+{
+    if (localeName == nullptr || text == nullptr)
+        return false;
+    const locale_t locale = newlocale(LC_NUMERIC_MASK, localeName, static_cast<locale_t>(nullptr));
+    if (locale == static_cast<locale_t>(nullptr))
+        return false;
+    const std::string bytes = Utf8Of(text);
+    char* end = nullptr;
+    const double scanned = strtod_l(bytes.c_str(), &end, locale);
+    freelocale(locale);
+    if (end == bytes.c_str())
+        return false;
+    value = scanned;
+    return true;
+}
+
+bool ScanRealInUserLocale(const WideChar* text, double& value)
+{
+    // The POSIX order of precedence for the numeric category.
+    for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+        const char* name = std::getenv(variable);
+        if (name != nullptr && *name != 0)
+            return ScanRealInLocale(name, text, value);
+    }
+    return ScanRealInLocale("C", text, value);
 }
 
 } // namespace Platform

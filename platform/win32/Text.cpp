@@ -2,6 +2,7 @@
 // with the argument adaptation Text.h promises and nothing else, so that the
 // string library sees exactly the system's behaviour.
 #include "platform/Text.h"
+#include "platform/win32/Utf16.h"
 
 #include <windows.h>
 
@@ -9,6 +10,8 @@
 #include <usp10.h>
 
 #include <climits>
+#include <cstdarg>
+#include <cwchar>
 #include <cwctype>
 #include <string>
 #include <vector>
@@ -203,6 +206,127 @@ std::size_t ClusterBoundaryAtOrBefore(const WideChar* text, std::size_t length, 
         if (attributes[i].fCharStop && !insidePair(i))
             return i;
     return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Numbers: the Universal C Runtime's swprintf and _swscanf_l. The toolchain's
+// own runtime may be the older one (three exponent digits, no %a), so the
+// functions that the UCRT's inline swprintf and _swscanf_l call are taken
+// from ucrtbase.dll, part of every Windows since 10.
+
+namespace {
+
+/// corecrt_stdio_config.h: %c and %s in wide formats take wide characters.
+constexpr unsigned long long kPrintfLegacyWideSpecifiers = 4;
+constexpr unsigned long long kScanfLegacyWideSpecifiers = 2;
+/// LC_ALL for _wcreate_locale.
+constexpr int kLocaleAllCategories = 0;
+
+using CommonPrintf = int(__cdecl*)(unsigned long long, wchar_t*, std::size_t, const wchar_t*, void*, va_list);
+using CommonScanf = int(__cdecl*)(unsigned long long, const wchar_t*, std::size_t, const wchar_t*, void*, va_list);
+using CreateLocale = void*(__cdecl*)(int, const wchar_t*);
+using FreeLocale = void(__cdecl*)(void*);
+
+struct Ucrt {
+    CommonPrintf printf = nullptr;
+    CommonScanf scanf = nullptr;
+    CreateLocale createLocale = nullptr;
+    FreeLocale freeLocale = nullptr;
+};
+
+const Ucrt& Runtime()
+{
+    static const Ucrt ucrt = [] {
+        Ucrt found;
+        if (HMODULE module = LoadLibraryW(L"ucrtbase.dll")) {
+            found.printf = reinterpret_cast<CommonPrintf>(
+                reinterpret_cast<void*>(GetProcAddress(module, "__stdio_common_vswprintf")));
+            found.scanf = reinterpret_cast<CommonScanf>(
+                reinterpret_cast<void*>(GetProcAddress(module, "__stdio_common_vswscanf")));
+            found.createLocale =
+                reinterpret_cast<CreateLocale>(reinterpret_cast<void*>(GetProcAddress(module, "_wcreate_locale")));
+            found.freeLocale =
+                reinterpret_cast<FreeLocale>(reinterpret_cast<void*>(GetProcAddress(module, "_free_locale")));
+        }
+        return found;
+    }();
+    return ucrt;
+}
+
+int WidePrintf(WideChar* out, int outCapacity, const WideChar* spec, ...)
+{
+    if (out == nullptr || outCapacity <= 0)
+        return -1;
+    va_list arguments;
+    va_start(arguments, spec);
+    const CommonPrintf common = Runtime().printf;
+    const int n = common != nullptr
+                      ? common(kPrintfLegacyWideSpecifiers, out, static_cast<std::size_t>(outCapacity), spec, nullptr,
+                               arguments)
+                      : std::vswprintf(out, static_cast<std::size_t>(outCapacity), spec, arguments);
+    va_end(arguments);
+    return n;
+}
+
+/// _swscanf_l(text, L"%lf", locale, ...): the number of values converted.
+int ScanReal(void* locale, const WideChar* text, ...)
+{
+    va_list arguments;
+    va_start(arguments, text);
+    const int n = Runtime().scanf(kScanfLegacyWideSpecifiers, text, static_cast<std::size_t>(-1), L"%lf", locale,
+                                  arguments);
+    va_end(arguments);
+    return n;
+}
+
+} // namespace
+
+int FormatInt32(const WideChar* spec, std::int32_t value, WideChar* out, int outCapacity)
+{
+    return WidePrintf(out, outCapacity, spec, value);
+}
+
+int FormatInt64(const WideChar* spec, std::int64_t value, WideChar* out, int outCapacity)
+{
+    return WidePrintf(out, outCapacity, spec, static_cast<long long>(value));
+}
+
+int FormatReal(const WideChar* spec, double value, WideChar* out, int outCapacity)
+{
+    return WidePrintf(out, outCapacity, spec, value);
+}
+
+int FormatUnit(const WideChar* spec, WideChar unit, WideChar* out, int outCapacity)
+{
+    // A wide character travels as an int through the variable arguments.
+    return WidePrintf(out, outCapacity, spec, static_cast<int>(unit));
+}
+
+bool ScanRealInLocale(const char* localeName, const WideChar* text, double& value)
+{
+    const Ucrt& ucrt = Runtime();
+    if (localeName == nullptr || text == nullptr || ucrt.scanf == nullptr || ucrt.createLocale == nullptr ||
+        ucrt.freeLocale == nullptr)
+        return false;
+    const std::wstring name = Widen(localeName);
+    void* locale = ucrt.createLocale(kLocaleAllCategories, name.c_str());
+    if (locale == nullptr)
+        return false;
+    double scanned = 0;
+    const int converted = ScanReal(locale, text, &scanned);
+    ucrt.freeLocale(locale);
+    if (converted != 1)
+        return false;
+    value = scanned;
+    return true;
+}
+
+bool ScanRealInUserLocale(const WideChar* text, double& value)
+{
+    wchar_t name[LOCALE_NAME_MAX_LENGTH];
+    if (GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) == 0)
+        return false;
+    return ScanRealInLocale(Narrow(name, lstrlenW(name)).c_str(), text, value);
 }
 
 } // namespace Platform
