@@ -2,11 +2,17 @@
 // CBulkSealCSFuncs. Nothing else is exported, and nothing throws out.
 #include "bulkseal/BulkSealRoutines.h"
 #include "framework/ModuleEntry.h"
+#include "framework/ResourceText.h"
 #include "math/Numerics.h"
 #include "platform/Export.h"
 
 #include <cstdint>
 #include <new>
+
+const char* GetModuleResourceName()
+{
+    return "BulkSeal"; // its folder in the host's resource store
+}
 
 namespace {
 

@@ -117,6 +117,9 @@ public:
     /// run after a failed Open too; it undoes what was done.
     void Open(const std::string& path);
 
+    /// The application object the module is served.
+    const HostApplication& Application() const { return application; }
+
     /// The routines, in table order; empty before Open.
     const std::vector<RoutineInfo>& Routines() const { return routines; }
 

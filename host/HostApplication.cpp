@@ -87,7 +87,7 @@ void HostApplication::DisposeResourceHandle(char** handle) noexcept
 void HostApplication::SetHostValue(std::int32_t selector, bool value) noexcept
 {
     try {
-        values[selector] = value;
+        valuesSet.emplace_back(selector, value);
         if (selector == Calvera::Extension::kHostValueScreenRefresh)
             Console::Verbose(std::string("screen refresh ") + (value ? "on" : "off") + " (host value 6799 set to " +
                              (value ? "true" : "false") + ")");
@@ -104,12 +104,6 @@ bool HostApplication::QueryHostValue(std::int32_t selector, const void* /*input*
         return false;
     *static_cast<std::int16_t*>(output) = files.Options().dialogData;
     return true;
-}
-
-std::optional<bool> HostApplication::HostValue(std::int32_t selector) const
-{
-    const auto found = values.find(selector);
-    return found != values.end() ? std::optional<bool>(found->second) : std::nullopt;
 }
 
 } // namespace KxHost

@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <optional>
+#include <utility>
 #include <vector>
 
 namespace KxHost {
@@ -42,8 +42,8 @@ public:
     /// The current count; kHostReference when every reference handed out has
     /// been given back.
     std::int32_t ReferenceCount() const noexcept { return count.load(); }
-    /// The value the module last set for `selector`, if it set one.
-    std::optional<bool> HostValue(std::int32_t selector) const;
+    /// Every host value the module set, in order.
+    const std::vector<std::pair<std::int32_t, bool>>& HostValuesSet() const noexcept { return valuesSet; }
     /// The resource handles handed out and not yet disposed of.
     std::size_t OpenResourceHandles() const noexcept { return handles.size(); }
 
@@ -68,7 +68,7 @@ private:
     FileServices& files;
     ResourceStore& resources;
     std::map<char**, std::unique_ptr<ResourceBlock>> handles;
-    std::map<std::int32_t, bool> values; // set by the module
+    std::vector<std::pair<std::int32_t, bool>> valuesSet;
     std::atomic<std::int32_t> count{kHostReference};
 };
 

@@ -138,6 +138,12 @@ public:
     /// general notation with `precision` significant digits (a negative
     /// precision means 6).
     TXString(double value, int precision, bool fixed);
+    /// The string `key` of the module's strings file `fileName`, from the
+    /// host's resource store (see framework/ResourceText.h, where this is
+    /// defined): "Name" is the module's Strings/Name.kxstrings, "Name*" its
+    /// Strings/Name*, a name ending in ".kxstrings" a location as it is. An
+    /// empty name gives the empty text and asks nothing.
+    TXString(const char* fileName, const char* key, std::int32_t kind);
 
     /// Frees the narrow buffer, then the text buffer if it is on the heap.
     virtual ~TXString()

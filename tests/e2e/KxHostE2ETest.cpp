@@ -456,4 +456,59 @@ TEST_F(KxHostE2E, AKilledBatchLeavesEveryFileWholeAndNoLeftovers)
         ASSERT_EQ(ReadBytes(path(i)).rfind("KXSEAL01", 0), 0u) << i;
 }
 
+// ---------------------------------------------------------------------------
+// The SDK sample: buildkxr packs its resources, kxhost serves them
+
+TEST_F(KxHostE2E, TheSdkSampleReadsWhatBuildkxrPacked)
+{
+    const std::string module = Variable("KX_SAMPLE_MODULE");
+    const std::string resources = Variable("KX_SAMPLE_RESOURCES");
+    ASSERT_FALSE(module.empty());
+    ASSERT_FALSE(resources.empty());
+    std::string pack = "env KXR_INPUT=" + Quote(resources);
+    pack.append(" KXR_OUTPUT=SdkSample.kxr KXR_MODE=Release ").append(Quote(Variable("KX_BUILDKXR")));
+    ASSERT_EQ(E2E::RunInShell(root_, pack).exitCode, kSuccess);
+
+    const std::vector<std::string> sample = {"--module", module, "--resources", "SdkSample.kxr"};
+    const auto call = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), sample.begin(), sample.end());
+        return Run(arguments);
+    };
+    const struct {
+        std::vector<std::string> arguments;
+        const char* out;
+    } cases[] = {
+        {{"call", "Message", "2"}, "result: string Line one\nLine two\t(tabbed)\n"},
+        {{"call", "Message", "3"}, "result: string Quotes: \"quoted\" and a backslash: \\\n"},
+        {{"call", "Message", "4"}, "result: string R\u00E9sum\u00E9 \u2013 \u00DCbersicht \u2013 \u65E5\u672C\u8A9E\n"},
+        {{"call", "Greeting", "Ada", "3"}, "result: string Hello, Ada! You have 3 new messages.\n"},
+        {{"--host-value", "7319=42", "call", "DialogData"}, "result: integer 42\n"},
+        {{"strings", "SdkSample/Strings/12000 *", "5"}, "Copyright \u00A9 2026, 45\u00B0\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments[1]);
+        const RunResult result = call(c.arguments);
+        EXPECT_EQ(result.exitCode, kSuccess) << result.err;
+        EXPECT_EQ(result.out, c.out);
+    }
+
+    // The screen refresh goes off once and on once, however deep the guards.
+    const RunResult named = call({"call", "NameColor", "255", "0", "0", "--verbose"});
+    EXPECT_EQ(named.out, "result: string red\n");
+    const auto count = [&](const std::string& text) {
+        std::size_t n = 0;
+        for (std::size_t at = named.err.find(text); at != std::string::npos; at = named.err.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("screen refresh off"), 1u) << named.err;
+    EXPECT_EQ(count("screen refresh on"), 1u) << named.err;
+    EXPECT_LT(named.err.find("screen refresh off"), named.err.find("screen refresh on"));
+
+    // A missing string is empty, and --verbose says where the host looked.
+    const RunResult missing = call({"call", "Message", "99", "--verbose"});
+    EXPECT_EQ(missing.out, "result: string \n");
+    EXPECT_NE(missing.err.find("no key \"99\" in SdkSample/Strings/12000 *"), std::string::npos) << missing.err;
+}
+
 } // namespace
