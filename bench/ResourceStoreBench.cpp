@@ -8,6 +8,7 @@
 // The archive is generated in the temporary directory when the program
 // starts and removed at the end. Run by hand: build/release/bin/ResourceStoreBench
 #include "KXMM/KXMM.h"
+#include "bench/StringsGenerator.h"
 #include "host/FileServices.h"
 #include "host/HostApplication.h"
 #include "host/ResourceStore.h"
@@ -45,16 +46,6 @@ struct Fixture {
     std::vector<std::string> files; // the archive's entries' bytes, alive until it is written
 };
 
-std::string StringsFileBytes(const std::u16string& text)
-{
-    std::string bytes = "\xFF\xFE";
-    for (char16_t unit : text) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
-    }
-    return bytes;
-}
-
 Fixture& TheFixture()
 {
     static Fixture fixture = [] {
@@ -78,7 +69,7 @@ Fixture& TheFixture()
                 f.requests.push_back({location, name});
                 f.baseline.emplace(location + '\n' + name, value);
             }
-            f.files.push_back(StringsFileBytes(text));
+            f.files.push_back(KxBench::StringsFileBytes(text));
             const std::string entry = "Strings/" + number + " File" + std::to_string(file) + ".kxstrings";
             zip_source_t* source = zip_source_buffer(zip, f.files.back().data(), f.files.back().size(), 0);
             const zip_int64_t index = zip_file_add(zip, entry.c_str(), source, 0);

@@ -4,7 +4,6 @@
 #include "framework/ModuleEntry.h"
 #include "framework/ResourceText.h"
 #include "math/Numerics.h"
-#include "platform/Export.h"
 
 #include <cstdint>
 #include <new>
@@ -44,22 +43,4 @@ struct UnloadRelease {
 
 } // namespace
 
-extern "C" {
-
-KX_SYMBOL_EXPORT std::int32_t plugin_module_main(std::int32_t action, void* moduleInfo, const InterfaceID* iid,
-                                                 IKXUnknown** inOut, HostCallbackBlock* callbackBlock)
-{
-    return ModuleMain(kModule, action, moduleInfo, iid, inOut, callbackBlock);
-}
-
-KX_SYMBOL_EXPORT std::int32_t plugin_module_ver()
-{
-    return kModuleVersion;
-}
-
-KX_SYMBOL_EXPORT void plugin_module_deinit()
-{
-    ModuleDeinit();
-}
-
-} // extern "C"
+KX_PLUGIN_MODULE_EXPORTS(kModule, ZEDA::PluginSupport::kModuleVersion)

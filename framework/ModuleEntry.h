@@ -15,6 +15,8 @@
 // Nothing throws out of ModuleMain or ModuleDeinit.
 #pragma once
 
+#include "platform/Export.h"
+
 #include "framework/HostServices.h"
 #include "framework/InterfaceID.h"
 #include "framework/KXUnknown.h"
@@ -55,3 +57,26 @@ std::int32_t ModuleMain(const ModuleDescription& description, std::int32_t actio
 void ModuleDeinit() noexcept;
 
 } // namespace ZEDA::PluginSupport
+
+/// Defines the three exports of a plug-in module: plugin_module_main for the
+/// extension that `description` (a ModuleDescription) describes,
+/// plugin_module_ver answering `version` (kModuleVersion for a module of this
+/// framework) and plugin_module_deinit. Use it once, at global scope, in a
+/// source file of the module itself: exports from a static library would not
+/// reach the module.
+#define KX_PLUGIN_MODULE_EXPORTS(description, version)                                                          \
+    extern "C" {                                                                                               \
+    KX_SYMBOL_EXPORT std::int32_t plugin_module_main(std::int32_t action, void* moduleInfo, const InterfaceID* iid, \
+                                                     IKXUnknown** inOut, HostCallbackBlock* callbackBlock)     \
+    {                                                                                                          \
+        return ::ZEDA::PluginSupport::ModuleMain(description, action, moduleInfo, iid, inOut, callbackBlock);   \
+    }                                                                                                          \
+    KX_SYMBOL_EXPORT std::int32_t plugin_module_ver()                                                          \
+    {                                                                                                          \
+        return version;                                                                                        \
+    }                                                                                                          \
+    KX_SYMBOL_EXPORT void plugin_module_deinit()                                                               \
+    {                                                                                                          \
+        ::ZEDA::PluginSupport::ModuleDeinit();                                                                 \
+    }                                                                                                          \
+    }

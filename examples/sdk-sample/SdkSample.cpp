@@ -17,7 +17,6 @@
 #include "framework/ModuleEntry.h"
 #include "framework/ResourceText.h"
 #include "framework/ScriptFunctions.h"
-#include "platform/Export.h"
 #include "strings/CFormatString.h"
 
 #include <cstdint>
@@ -169,22 +168,4 @@ const ModuleDescription kModule{kSampleExtensionId, Calvera::Extension::IID_Exte
 
 } // namespace
 
-extern "C" {
-
-KX_SYMBOL_EXPORT std::int32_t plugin_module_main(std::int32_t action, void* moduleInfo, const InterfaceID* iid,
-                                                 IKXUnknown** inOut, HostCallbackBlock* callbackBlock)
-{
-    return ModuleMain(kModule, action, moduleInfo, iid, inOut, callbackBlock);
-}
-
-KX_SYMBOL_EXPORT std::int32_t plugin_module_ver()
-{
-    return kModuleVersion;
-}
-
-KX_SYMBOL_EXPORT void plugin_module_deinit()
-{
-    ModuleDeinit();
-}
-
-} // extern "C"
+KX_PLUGIN_MODULE_EXPORTS(kModule, ZEDA::PluginSupport::kModuleVersion)

@@ -8,6 +8,7 @@
 // the real 7z.
 #include "platform/System.h"
 #include "tests/e2e/ShellRun.h"
+#include "tests/e2e/StringsFiles.h"
 
 #include <zip.h>
 
@@ -46,16 +47,7 @@ void WriteBytes(const fs::path& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-/// A strings file as the tools write it: UTF-16LE with a byte-order mark.
-std::string Utf16File(const std::u16string& text)
-{
-    std::string bytes = "\xFF\xFE";
-    for (char16_t unit : text) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
-    }
-    return bytes;
-}
+using E2E::Utf16File;
 
 const std::u16string kGoodStrings = u"// sample\r\n\"title\" = \"Title\";\r\n";
 const std::u16string kBrokenStrings = u"\"title\" = \"Title\";\r\n\"hint\"\r\n\"Hint\";\r\n"; // line 3

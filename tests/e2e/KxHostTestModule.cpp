@@ -7,7 +7,6 @@
 #include "framework/ModuleEntry.h"
 #include "framework/ModuleState.h"
 #include "framework/ScriptFunctions.h"
-#include "platform/Export.h"
 
 #include <cstdint>
 #include <new>
@@ -115,22 +114,4 @@ const ModuleDescription kModule{kTestExtensionId, Calvera::Extension::IID_Extens
 
 } // namespace
 
-extern "C" {
-
-KX_SYMBOL_EXPORT std::int32_t plugin_module_main(std::int32_t action, void* moduleInfo, const InterfaceID* iid,
-                                                 IKXUnknown** inOut, HostCallbackBlock* callbackBlock)
-{
-    return ModuleMain(kModule, action, moduleInfo, iid, inOut, callbackBlock);
-}
-
-KX_SYMBOL_EXPORT std::int32_t plugin_module_ver()
-{
-    return KX_TEST_MODULE_VERSION;
-}
-
-KX_SYMBOL_EXPORT void plugin_module_deinit()
-{
-    ModuleDeinit();
-}
-
-} // extern "C"
+KX_PLUGIN_MODULE_EXPORTS(kModule, KX_TEST_MODULE_VERSION)

@@ -9,6 +9,7 @@
 #include "host/ResourceStore.h"
 #include "strings/MainPartition.h"
 #include "strings/TXString.h"
+#include "tests/e2e/StringsFiles.h"
 
 #include <zip.h>
 
@@ -25,17 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-/// A strings file as it is stored: UTF-16 little-endian with a byte-order
-/// mark, from UTF-8 source text.
-std::string StringsFileBytes(const std::u16string& text)
-{
-    std::string bytes = "\xFF\xFE";
-    for (char16_t unit : text) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
-    }
-    return bytes;
-}
+using E2E::Utf16File;
 
 std::string Utf8(const fs::path& path)
 {
@@ -48,12 +39,12 @@ const std::map<std::string, std::string>& Files()
 {
     static const std::map<std::string, std::string> files = {
         {"Strings/120 Messages.kxstrings",
-         StringsFileBytes(u"// messages\r\n\"1\" = \"Item \" \"%d of %d\";\r\n\"2\" = \"line\\none\";\r\n"
+         Utf16File(u"// messages\r\n\"1\" = \"Item \" \"%d of %d\";\r\n\"2\" = \"line\\none\";\r\n"
                           u"\"3\" = \"R\u00E9sum\u00E9 \\x2013 \u00DCbersicht\";\r\n\"1\" = \"Item %d of %d\";\r\n")},
-        {"Strings/12 Short.kxstrings", StringsFileBytes(u"\"1\" = \"twelve\";")},
-        {"Strings/HelpText.kxstrings", StringsFileBytes(u"\"7\" = \"Help seven\";")},
-        {"Strings/Help/100 Tooltips.kxstrings", StringsFileBytes(u"\"tip\" = \"A tip\";")},
-        {"Strings/130 Broken.kxstrings", StringsFileBytes(u"\"1\" = \"no end")},
+        {"Strings/12 Short.kxstrings", Utf16File(u"\"1\" = \"twelve\";")},
+        {"Strings/HelpText.kxstrings", Utf16File(u"\"7\" = \"Help seven\";")},
+        {"Strings/Help/100 Tooltips.kxstrings", Utf16File(u"\"tip\" = \"A tip\";")},
+        {"Strings/130 Broken.kxstrings", Utf16File(u"\"1\" = \"no end")},
         {"DialogLayout/128 Choose.kxdialog", "<dialog id=\"128\"/>\n"},
         {"Empty.bin", ""},
     };
