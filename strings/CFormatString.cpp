@@ -28,6 +28,7 @@ constexpr TXChar kPercent = u'%';
 constexpr TXChar kSpace = u' ';
 constexpr std::u16string_view kConversionLetters = u"diuoxXfFeEgGaAcspn";
 constexpr std::u16string_view kFlags = u"-+#0";
+constexpr std::u16string_view kRealLetters = u"fFeEgGaA";
 /// Widths and precisions with more digits are refused: no output that long
 /// fits the scratch buffer, and the runtimes disagree about huge ones.
 constexpr int kMaxFieldDigits = 5;
@@ -42,9 +43,24 @@ constexpr int kScratchUnits = 1024;
 /// Room reserved per number while estimating the result's length.
 constexpr std::size_t kNumberEstimate = 24;
 
+/// One bit per ASCII unit of `units`, for tests in the template's inner loop.
+struct AsciiSet {
+    constexpr explicit AsciiSet(std::u16string_view units)
+    {
+        for (char16_t unit : units)
+            bits[unit >> 6] |= std::uint64_t{1} << (unit & 63);
+    }
+    constexpr bool Has(TXChar unit) const { return unit < 0x80 && (bits[unit >> 6] >> (unit & 63) & 1) != 0; }
+
+    std::uint64_t bits[2] = {0, 0};
+};
+
+constexpr AsciiSet kConversionLetterSet(kConversionLetters);
+constexpr AsciiSet kRealLetterSet(kRealLetters);
+
 bool IsConversionLetter(TXChar unit)
 {
-    return unit < 0x80 && kConversionLetters.find(static_cast<char16_t>(unit)) != std::u16string_view::npos;
+    return kConversionLetterSet.Has(unit);
 }
 
 bool IsDigit(TXChar unit)
@@ -101,6 +117,16 @@ Conversion Parse(const TXChar* spec, std::size_t length)
     Conversion c;
     const TXChar* at = spec + 1;
     const TXChar* last = spec + length - 1;
+    if (at == last && *last != u's' && *last != u'n') {
+        // The common "%d": nothing between the percent sign and the letter.
+        c.letter = *last;
+        c.reads = c.letter == u'c' ? Reads::Unit16
+                  : c.letter == u'p' ? Reads::Pointer
+                  : kRealLetterSet.Has(c.letter) ? Reads::Real
+                                                 : Reads::Int32;
+        c.valid = true;
+        return c;
+    }
     for (; at < last && *at < 0x80; ++at) {
         const std::size_t flag = kFlags.find(static_cast<char16_t>(*at));
         if (flag == std::u16string_view::npos)
