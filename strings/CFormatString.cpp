@@ -111,12 +111,12 @@ Reads IntegerReads(std::u16string_view size)
     return Reads::Int64; // ll, I64, j, z, t, I: 64 bits on a 64-bit Windows
 }
 
-/// Parses `spec` (from "%" to its letter, `length` units).
-Conversion Parse(const TXChar* spec, std::size_t length)
+/// Parses `format` (from "%" to its letter, `length` units).
+Conversion Parse(const TXChar* format, std::size_t length)
 {
     Conversion c;
-    const TXChar* at = spec + 1;
-    const TXChar* last = spec + length - 1;
+    const TXChar* at = format + 1;
+    const TXChar* last = format + length - 1;
     if (at == last && *last != u's' && *last != u'n') {
         // The common "%d": nothing between the percent sign and the letter.
         c.letter = *last;
@@ -182,9 +182,9 @@ Conversion Parse(const TXChar* spec, std::size_t length)
 
 /// A conversion in canonical form: "%", each flag once, width, precision,
 /// size, letter, NUL; at most 1 + 4 + 5 + 6 + 2 + 1 + 1 units.
-class CanonicalSpec {
+class CanonicalFormat {
 public:
-    CanonicalSpec(const Conversion& c, int precision, std::u16string_view size, char16_t letter)
+    CanonicalFormat(const Conversion& c, int precision, std::u16string_view size, char16_t letter)
     {
         Put(kPercent);
         for (std::size_t flag = 0; flag < kFlags.size(); ++flag)
@@ -269,35 +269,35 @@ void AppendConverted(TXInnerString& out, const Conversion& c, std::uint64_t bits
             value = isSigned ? static_cast<std::int8_t>(value) : static_cast<std::int32_t>(static_cast<std::uint8_t>(value));
         if (AppendPlainInteger(out, c, value))
             return;
-        const CanonicalSpec spec(c, c.precision, u"", letter);
-        count = Platform::FormatInt32(spec.Get(), value, scratch, kScratchUnits);
+        const CanonicalFormat format(c, c.precision, u"", letter);
+        count = Platform::FormatInt32(format.Get(), value, scratch, kScratchUnits);
         break;
     }
     case Reads::Int64: {
         const auto value = static_cast<std::int64_t>(bits);
         if (AppendPlainInteger(out, c, value))
             return;
-        const CanonicalSpec spec(c, c.precision, u"ll", letter);
-        count = Platform::FormatInt64(spec.Get(), value, scratch, kScratchUnits);
+        const CanonicalFormat format(c, c.precision, u"ll", letter);
+        count = Platform::FormatInt64(format.Get(), value, scratch, kScratchUnits);
         break;
     }
     case Reads::Pointer: {
         // The Windows runtime's %p: the precision is always 16 digits.
-        const CanonicalSpec spec(c, kPointerDigits, u"ll", u'X');
-        count = Platform::FormatInt64(spec.Get(), static_cast<std::int64_t>(bits), scratch, kScratchUnits);
+        const CanonicalFormat format(c, kPointerDigits, u"ll", u'X');
+        count = Platform::FormatInt64(format.Get(), static_cast<std::int64_t>(bits), scratch, kScratchUnits);
         break;
     }
     case Reads::Real: {
         const bool hex = letter == u'a' || letter == u'A';
-        const CanonicalSpec spec(c, hex && c.precision < 0 ? kHexRealDigits : c.precision, u"", letter);
-        count = Platform::FormatReal(spec.Get(), std::bit_cast<double>(bits), scratch, kScratchUnits);
+        const CanonicalFormat format(c, hex && c.precision < 0 ? kHexRealDigits : c.precision, u"", letter);
+        count = Platform::FormatReal(format.Get(), std::bit_cast<double>(bits), scratch, kScratchUnits);
         break;
     }
     case Reads::Unit8:
     case Reads::Unit16: {
         const auto unit = static_cast<TXChar>(c.reads == Reads::Unit8 ? bits & 0xFF : bits & 0xFFFF);
-        const CanonicalSpec spec(c, -1, u"", u'c');
-        count = Platform::FormatUnit(spec.Get(), unit, scratch, kScratchUnits);
+        const CanonicalFormat format(c, -1, u"", u'c');
+        count = Platform::FormatUnit(format.Get(), unit, scratch, kScratchUnits);
         break;
     }
     }
@@ -305,9 +305,9 @@ void AppendConverted(TXInnerString& out, const Conversion& c, std::uint64_t bits
 }
 
 /// Exactly "%c" or "%s", either case.
-bool IsPlainCharSpec(const TXChar* spec, std::size_t length)
+bool IsPlainCharConversion(const TXChar* format, std::size_t length)
 {
-    return length == 2 && (spec[1] == u'c' || spec[1] == u'C' || spec[1] == u's' || spec[1] == u'S');
+    return length == 2 && (format[1] == u'c' || format[1] == u'C' || format[1] == u's' || format[1] == u'S');
 }
 
 template <typename T>
@@ -483,10 +483,10 @@ TXString CFormatString::Format()
                 ++i;
             continue;
         }
-        const TXChar* spec = t + start;
+        const TXChar* pending = t + start;
         const std::size_t length = ++i - start;
         if (next == arguments.end()) {
-            out.append(spec, length);
+            out.append(pending, length);
             continue;
         }
         const CFormatArg& argument = *next++;
@@ -495,13 +495,13 @@ TXString CFormatString::Format()
             out.append(text.GetData(), text.GetLength());
             continue;
         }
-        if (argument.GetKind() == CFormatArg::kChar && IsPlainCharSpec(spec, length)) {
+        if (argument.GetKind() == CFormatArg::kChar && IsPlainCharConversion(pending, length)) {
             out.push_back(argument.AsChar());
             continue;
         }
-        const Conversion conversion = Parse(spec, length);
+        const Conversion conversion = Parse(pending, length);
         if (!conversion.valid) {
-            out.append(spec, length);
+            out.append(pending, length);
             continue;
         }
         AppendConverted(out, conversion, argument.SlotBits());
