@@ -107,17 +107,17 @@ std::size_t ClusterBoundaryAtOrBefore(const WideChar* text, std::size_t length, 
 /// @{
 /// swprintf of one conversion into `out` (at most `outCapacity` units, NUL
 /// included) with one argument of exactly the type the conversion reads.
-/// `spec` is a NUL-terminated conversion of the form
+/// `format` is a NUL-terminated conversion of the form
 /// %[-+#0]*[width][.precision][ll]letter with a letter of "diouxX" (int32 or,
 /// with ll, int64), "fFeEgGaA" (double) or "c" (one UTF-16 unit); the caller
 /// never passes a conversion that reads memory through its argument. Windows
 /// calls the system C runtime's swprintf, Linux the C library's and gives the
 /// Windows text where the two differ (infinities and NaNs, %c). Returns the
 /// units written without the NUL, negative when the output does not fit.
-int FormatInt32(const WideChar* spec, std::int32_t value, WideChar* out, int outCapacity);
-int FormatInt64(const WideChar* spec, std::int64_t value, WideChar* out, int outCapacity);
-int FormatReal(const WideChar* spec, double value, WideChar* out, int outCapacity);
-int FormatUnit(const WideChar* spec, WideChar unit, WideChar* out, int outCapacity);
+int FormatInt32(const WideChar* format, std::int32_t value, WideChar* out, int outCapacity);
+int FormatInt64(const WideChar* format, std::int64_t value, WideChar* out, int outCapacity);
+int FormatReal(const WideChar* format, double value, WideChar* out, int outCapacity);
+int FormatUnit(const WideChar* format, WideChar unit, WideChar* out, int outCapacity);
 
 /// Scans `text` (NUL-terminated) with "%lf" under the user's default locale
 /// (Windows: GetUserDefaultLocaleName and _wcreate_locale; Linux: the first

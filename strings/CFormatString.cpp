@@ -28,6 +28,7 @@ constexpr TXChar kPercent = u'%';
 constexpr TXChar kSpace = u' ';
 constexpr std::u16string_view kConversionLetters = u"diuoxXfFeEgGaAcspn";
 constexpr std::u16string_view kFlags = u"-+#0";
+constexpr std::u16string_view kRealLetters = u"fFeEgGaA";
 /// Widths and precisions with more digits are refused: no output that long
 /// fits the scratch buffer, and the runtimes disagree about huge ones.
 constexpr int kMaxFieldDigits = 5;
@@ -42,9 +43,24 @@ constexpr int kScratchUnits = 1024;
 /// Room reserved per number while estimating the result's length.
 constexpr std::size_t kNumberEstimate = 24;
 
+/// One bit per ASCII unit of `units`, for tests in the template's inner loop.
+struct AsciiSet {
+    constexpr explicit AsciiSet(std::u16string_view units)
+    {
+        for (char16_t unit : units)
+            bits[unit >> 6] |= std::uint64_t{1} << (unit & 63);
+    }
+    constexpr bool Has(TXChar unit) const { return unit < 0x80 && (bits[unit >> 6] >> (unit & 63) & 1) != 0; }
+
+    std::uint64_t bits[2] = {0, 0};
+};
+
+constexpr AsciiSet kConversionLetterSet(kConversionLetters);
+constexpr AsciiSet kRealLetterSet(kRealLetters);
+
 bool IsConversionLetter(TXChar unit)
 {
-    return unit < 0x80 && kConversionLetters.find(static_cast<char16_t>(unit)) != std::u16string_view::npos;
+    return kConversionLetterSet.Has(unit);
 }
 
 bool IsDigit(TXChar unit)
@@ -95,12 +111,22 @@ Reads IntegerReads(std::u16string_view size)
     return Reads::Int64; // ll, I64, j, z, t, I: 64 bits on a 64-bit Windows
 }
 
-/// Parses `spec` (from "%" to its letter, `length` units).
-Conversion Parse(const TXChar* spec, std::size_t length)
+/// Parses `format` (from "%" to its letter, `length` units).
+Conversion Parse(const TXChar* format, std::size_t length)
 {
     Conversion c;
-    const TXChar* at = spec + 1;
-    const TXChar* last = spec + length - 1;
+    const TXChar* at = format + 1;
+    const TXChar* last = format + length - 1;
+    if (at == last && *last != u's' && *last != u'n') {
+        // The common "%d": nothing between the percent sign and the letter.
+        c.letter = *last;
+        c.reads = c.letter == u'c' ? Reads::Unit16
+                  : c.letter == u'p' ? Reads::Pointer
+                  : kRealLetterSet.Has(c.letter) ? Reads::Real
+                                                 : Reads::Int32;
+        c.valid = true;
+        return c;
+    }
     for (; at < last && *at < 0x80; ++at) {
         const std::size_t flag = kFlags.find(static_cast<char16_t>(*at));
         if (flag == std::u16string_view::npos)
@@ -156,9 +182,9 @@ Conversion Parse(const TXChar* spec, std::size_t length)
 
 /// A conversion in canonical form: "%", each flag once, width, precision,
 /// size, letter, NUL; at most 1 + 4 + 5 + 6 + 2 + 1 + 1 units.
-class CanonicalSpec {
+class CanonicalFormat {
 public:
-    CanonicalSpec(const Conversion& c, int precision, std::u16string_view size, char16_t letter)
+    CanonicalFormat(const Conversion& c, int precision, std::u16string_view size, char16_t letter)
     {
         Put(kPercent);
         for (std::size_t flag = 0; flag < kFlags.size(); ++flag)
@@ -243,35 +269,35 @@ void AppendConverted(TXInnerString& out, const Conversion& c, std::uint64_t bits
             value = isSigned ? static_cast<std::int8_t>(value) : static_cast<std::int32_t>(static_cast<std::uint8_t>(value));
         if (AppendPlainInteger(out, c, value))
             return;
-        const CanonicalSpec spec(c, c.precision, u"", letter);
-        count = Platform::FormatInt32(spec.Get(), value, scratch, kScratchUnits);
+        const CanonicalFormat format(c, c.precision, u"", letter);
+        count = Platform::FormatInt32(format.Get(), value, scratch, kScratchUnits);
         break;
     }
     case Reads::Int64: {
         const auto value = static_cast<std::int64_t>(bits);
         if (AppendPlainInteger(out, c, value))
             return;
-        const CanonicalSpec spec(c, c.precision, u"ll", letter);
-        count = Platform::FormatInt64(spec.Get(), value, scratch, kScratchUnits);
+        const CanonicalFormat format(c, c.precision, u"ll", letter);
+        count = Platform::FormatInt64(format.Get(), value, scratch, kScratchUnits);
         break;
     }
     case Reads::Pointer: {
         // The Windows runtime's %p: the precision is always 16 digits.
-        const CanonicalSpec spec(c, kPointerDigits, u"ll", u'X');
-        count = Platform::FormatInt64(spec.Get(), static_cast<std::int64_t>(bits), scratch, kScratchUnits);
+        const CanonicalFormat format(c, kPointerDigits, u"ll", u'X');
+        count = Platform::FormatInt64(format.Get(), static_cast<std::int64_t>(bits), scratch, kScratchUnits);
         break;
     }
     case Reads::Real: {
         const bool hex = letter == u'a' || letter == u'A';
-        const CanonicalSpec spec(c, hex && c.precision < 0 ? kHexRealDigits : c.precision, u"", letter);
-        count = Platform::FormatReal(spec.Get(), std::bit_cast<double>(bits), scratch, kScratchUnits);
+        const CanonicalFormat format(c, hex && c.precision < 0 ? kHexRealDigits : c.precision, u"", letter);
+        count = Platform::FormatReal(format.Get(), std::bit_cast<double>(bits), scratch, kScratchUnits);
         break;
     }
     case Reads::Unit8:
     case Reads::Unit16: {
         const auto unit = static_cast<TXChar>(c.reads == Reads::Unit8 ? bits & 0xFF : bits & 0xFFFF);
-        const CanonicalSpec spec(c, -1, u"", u'c');
-        count = Platform::FormatUnit(spec.Get(), unit, scratch, kScratchUnits);
+        const CanonicalFormat format(c, -1, u"", u'c');
+        count = Platform::FormatUnit(format.Get(), unit, scratch, kScratchUnits);
         break;
     }
     }
@@ -279,9 +305,9 @@ void AppendConverted(TXInnerString& out, const Conversion& c, std::uint64_t bits
 }
 
 /// Exactly "%c" or "%s", either case.
-bool IsPlainCharSpec(const TXChar* spec, std::size_t length)
+bool IsPlainCharConversion(const TXChar* format, std::size_t length)
 {
-    return length == 2 && (spec[1] == u'c' || spec[1] == u'C' || spec[1] == u's' || spec[1] == u'S');
+    return length == 2 && (format[1] == u'c' || format[1] == u'C' || format[1] == u's' || format[1] == u'S');
 }
 
 template <typename T>
@@ -457,10 +483,10 @@ TXString CFormatString::Format()
                 ++i;
             continue;
         }
-        const TXChar* spec = t + start;
+        const TXChar* pending = t + start;
         const std::size_t length = ++i - start;
         if (next == arguments.end()) {
-            out.append(spec, length);
+            out.append(pending, length);
             continue;
         }
         const CFormatArg& argument = *next++;
@@ -469,13 +495,13 @@ TXString CFormatString::Format()
             out.append(text.GetData(), text.GetLength());
             continue;
         }
-        if (argument.GetKind() == CFormatArg::kChar && IsPlainCharSpec(spec, length)) {
+        if (argument.GetKind() == CFormatArg::kChar && IsPlainCharConversion(pending, length)) {
             out.push_back(argument.AsChar());
             continue;
         }
-        const Conversion conversion = Parse(spec, length);
+        const Conversion conversion = Parse(pending, length);
         if (!conversion.valid) {
-            out.append(spec, length);
+            out.append(pending, length);
             continue;
         }
         AppendConverted(out, conversion, argument.SlotBits());

@@ -682,11 +682,11 @@ std::size_t ClusterBoundaryAtOrBefore(const WideChar* text, std::size_t length, 
 namespace {
 
 /// Longer conversions than this are not of the form FormatInt32 takes.
-constexpr std::size_t kMaxSpecUnits = 64;
+constexpr std::size_t kMaxFormatUnits = 64;
 /// Output up to this size is formatted on the stack.
 constexpr int kStackOutputUnits = 1024;
 
-struct SpecLayout {
+struct FormatLayout {
     bool left = false;
     bool zero = false;
     bool plus = false;
@@ -694,23 +694,23 @@ struct SpecLayout {
     wchar_t letter = 0;
 };
 
-/// Widens `spec` into `wide`; false when it is too long to be a conversion.
-bool WidenSpec(const WideChar* spec, wchar_t (&wide)[kMaxSpecUnits])
+/// Widens `format` into `wide`; false when it is too long to be a conversion.
+bool WidenFormat(const WideChar* format, wchar_t (&wide)[kMaxFormatUnits])
 {
     std::size_t n = 0;
-    for (; spec[n] != 0; ++n) {
-        if (n + 1 >= kMaxSpecUnits)
+    for (; format[n] != 0; ++n) {
+        if (n + 1 >= kMaxFormatUnits)
             return false;
-        wide[n] = static_cast<wchar_t>(spec[n]);
+        wide[n] = static_cast<wchar_t>(format[n]);
     }
     wide[n] = 0;
     return n > 1;
 }
 
-SpecLayout ReadLayout(const wchar_t* spec)
+FormatLayout ReadLayout(const wchar_t* format)
 {
-    SpecLayout layout;
-    const wchar_t* p = spec + 1;
+    FormatLayout layout;
+    const wchar_t* p = format + 1;
     for (;; ++p) {
         if (*p == L'-')
             layout.left = true;
@@ -731,7 +731,7 @@ SpecLayout ReadLayout(const wchar_t* spec)
 
 /// Writes `body` padded to the layout's width the way the Windows runtime
 /// pads: spaces in front, or behind with '-'; zeros in front when `zeroPad`.
-int WritePadded(const std::u16string& body, const SpecLayout& layout, bool zeroPad, WideChar* out, int outCapacity)
+int WritePadded(const std::u16string& body, const FormatLayout& layout, bool zeroPad, WideChar* out, int outCapacity)
 {
     const std::size_t width = static_cast<std::size_t>(layout.width);
     const std::size_t pad = width > body.size() ? width - body.size() : 0;
@@ -748,10 +748,10 @@ int WritePadded(const std::u16string& body, const SpecLayout& layout, bool zeroP
     return static_cast<int>(total);
 }
 
-template <typename T> int WidePrintf(const WideChar* spec, T value, WideChar* out, int outCapacity)
+template <typename T> int WidePrintf(const WideChar* format, T value, WideChar* out, int outCapacity)
 {
-    wchar_t wideSpec[kMaxSpecUnits];
-    if (out == nullptr || outCapacity <= 0 || !WidenSpec(spec, wideSpec))
+    wchar_t wideFormat[kMaxFormatUnits];
+    if (out == nullptr || outCapacity <= 0 || !WidenFormat(format, wideFormat))
         return -1;
     wchar_t stackOutput[kStackOutputUnits];
     std::vector<wchar_t> heapOutput;
@@ -760,7 +760,7 @@ template <typename T> int WidePrintf(const WideChar* spec, T value, WideChar* ou
         heapOutput.resize(static_cast<std::size_t>(outCapacity));
         wide = heapOutput.data();
     }
-    const int n = std::swprintf(wide, static_cast<std::size_t>(outCapacity), wideSpec, value);
+    const int n = std::swprintf(wide, static_cast<std::size_t>(outCapacity), wideFormat, value);
     if (n < 0)
         return n;
     for (int i = 0; i <= n; ++i)
@@ -803,35 +803,35 @@ std::string Utf8Of(const WideChar* text)
 
 } // namespace
 
-int FormatInt32(const WideChar* spec, std::int32_t value, WideChar* out, int outCapacity)
+int FormatInt32(const WideChar* format, std::int32_t value, WideChar* out, int outCapacity)
 {
-    return WidePrintf(spec, value, out, outCapacity);
+    return WidePrintf(format, value, out, outCapacity);
 }
 
-int FormatInt64(const WideChar* spec, std::int64_t value, WideChar* out, int outCapacity)
+int FormatInt64(const WideChar* format, std::int64_t value, WideChar* out, int outCapacity)
 {
-    return WidePrintf(spec, static_cast<long long>(value), out, outCapacity);
+    return WidePrintf(format, static_cast<long long>(value), out, outCapacity);
 }
 
-int FormatReal(const WideChar* spec, double value, WideChar* out, int outCapacity)
+int FormatReal(const WideChar* format, double value, WideChar* out, int outCapacity)
 {
     if (std::isfinite(value))
-        return WidePrintf(spec, value, out, outCapacity);
-    wchar_t wideSpec[kMaxSpecUnits];
-    if (!WidenSpec(spec, wideSpec))
+        return WidePrintf(format, value, out, outCapacity);
+    wchar_t wideFormat[kMaxFormatUnits];
+    if (!WidenFormat(format, wideFormat))
         return -1;
-    const SpecLayout layout = ReadLayout(wideSpec);
+    const FormatLayout layout = ReadLayout(wideFormat);
     const bool upper = layout.letter >= L'A' && layout.letter <= L'Z';
     // The runtime pads infinities and NaNs with spaces whatever the flags say.
     return WritePadded(NonFiniteText(value, upper, layout.plus), layout, false, out, outCapacity);
 }
 
-int FormatUnit(const WideChar* spec, WideChar unit, WideChar* out, int outCapacity)
+int FormatUnit(const WideChar* format, WideChar unit, WideChar* out, int outCapacity)
 {
-    wchar_t wideSpec[kMaxSpecUnits];
-    if (!WidenSpec(spec, wideSpec))
+    wchar_t wideFormat[kMaxFormatUnits];
+    if (!WidenFormat(format, wideFormat))
         return -1;
-    const SpecLayout layout = ReadLayout(wideSpec);
+    const FormatLayout layout = ReadLayout(wideFormat);
     return WritePadded(std::u16string(1, unit), layout, layout.zero && !layout.left, out, outCapacity);
 }
 

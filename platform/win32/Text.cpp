@@ -216,7 +216,8 @@ std::size_t ClusterBoundaryAtOrBefore(const WideChar* text, std::size_t length, 
 
 namespace {
 
-/// corecrt_stdio_config.h: %c and %s in wide formats take wide characters.
+/// The runtime's option bits that its own swprintf and _swscanf_l pass: %c and
+/// %s in wide formats take wide characters.
 constexpr unsigned long long kPrintfLegacyWideSpecifiers = 4;
 constexpr unsigned long long kScanfLegacyWideSpecifiers = 2;
 /// LC_ALL for _wcreate_locale.
@@ -253,17 +254,17 @@ const Ucrt& Runtime()
     return ucrt;
 }
 
-int WidePrintf(WideChar* out, int outCapacity, const WideChar* spec, ...)
+int WidePrintf(WideChar* out, int outCapacity, const WideChar* format, ...)
 {
     if (out == nullptr || outCapacity <= 0)
         return -1;
     va_list arguments;
-    va_start(arguments, spec);
+    va_start(arguments, format);
     const CommonPrintf common = Runtime().printf;
     const int n = common != nullptr
-                      ? common(kPrintfLegacyWideSpecifiers, out, static_cast<std::size_t>(outCapacity), spec, nullptr,
+                      ? common(kPrintfLegacyWideSpecifiers, out, static_cast<std::size_t>(outCapacity), format, nullptr,
                                arguments)
-                      : std::vswprintf(out, static_cast<std::size_t>(outCapacity), spec, arguments);
+                      : std::vswprintf(out, static_cast<std::size_t>(outCapacity), format, arguments);
     va_end(arguments);
     return n;
 }
@@ -281,25 +282,25 @@ int ScanReal(void* locale, const WideChar* text, ...)
 
 } // namespace
 
-int FormatInt32(const WideChar* spec, std::int32_t value, WideChar* out, int outCapacity)
+int FormatInt32(const WideChar* format, std::int32_t value, WideChar* out, int outCapacity)
 {
-    return WidePrintf(out, outCapacity, spec, value);
+    return WidePrintf(out, outCapacity, format, value);
 }
 
-int FormatInt64(const WideChar* spec, std::int64_t value, WideChar* out, int outCapacity)
+int FormatInt64(const WideChar* format, std::int64_t value, WideChar* out, int outCapacity)
 {
-    return WidePrintf(out, outCapacity, spec, static_cast<long long>(value));
+    return WidePrintf(out, outCapacity, format, static_cast<long long>(value));
 }
 
-int FormatReal(const WideChar* spec, double value, WideChar* out, int outCapacity)
+int FormatReal(const WideChar* format, double value, WideChar* out, int outCapacity)
 {
-    return WidePrintf(out, outCapacity, spec, value);
+    return WidePrintf(out, outCapacity, format, value);
 }
 
-int FormatUnit(const WideChar* spec, WideChar unit, WideChar* out, int outCapacity)
+int FormatUnit(const WideChar* format, WideChar unit, WideChar* out, int outCapacity)
 {
     // A wide character travels as an int through the variable arguments.
-    return WidePrintf(out, outCapacity, spec, static_cast<int>(unit));
+    return WidePrintf(out, outCapacity, format, static_cast<int>(unit));
 }
 
 bool ScanRealInLocale(const char* localeName, const WideChar* text, double& value)
