@@ -315,27 +315,43 @@ bool IsTerminal(Stream stream)
 // ---------------------------------------------------------------------------
 // ReplacementGroup
 
-std::vector<ReplacementGroup::Failure> ReplacementGroup::Commit()
+namespace {
+
+/// Syncs each file system that holds one of the files `handles`, once;
+/// false when a sync failed or a file could not be examined.
+bool SyncFileSystems(const std::vector<int>& handles)
 {
-    // One flush per file system puts every waiting file on the disk; should
-    // it fail, each file is flushed on its own to find the ones at fault.
-    std::vector<Failure> failures;
     std::vector<dev_t> devices;
     bool synced = true;
-    for (const Replacement& replacement : pending) {
+    for (const int handle : handles) {
         struct stat status {};
-        if (::fstat(replacement.output.handle, &status) != 0) {
+        if (::fstat(handle, &status) != 0) {
             synced = false;
             continue;
         }
         if (std::find(devices.begin(), devices.end(), status.st_dev) == devices.end()) {
             devices.push_back(status.st_dev);
-            synced = ::syncfs(replacement.output.handle) == 0 && synced;
+            synced = ::syncfs(handle) == 0 && synced;
         }
     }
-    // Renaming closes the files, so one of each file system is kept open for
-    // the second sync.
-    std::vector<File> keep;
+    return synced;
+}
+
+} // namespace
+
+std::vector<ReplacementGroup::Failure> ReplacementGroup::Commit()
+{
+    const auto openFiles = [this] {
+        std::vector<int> handles;
+        for (const Replacement& replacement : pending)
+            if (replacement.output.IsOpen())
+                handles.push_back(replacement.output.handle);
+        return handles;
+    };
+    // One sync per file system puts every waiting file on the disk; should
+    // it fail, each file is flushed on its own to find the ones at fault.
+    const bool synced = SyncFileSystems(openFiles());
+    std::vector<Failure> failures;
     for (Replacement& replacement : pending) {
         const bool flushed = synced || replacement.output.Flush();
         if (!flushed || ::rename(replacement.temporary.c_str(), replacement.destination.c_str()) != 0) {
@@ -344,23 +360,13 @@ std::vector<ReplacementGroup::Failure> ReplacementGroup::Commit()
             replacement.Abandon();
             continue;
         }
-        replacement.temporary.clear();
-        struct stat status {};
-        if (::fstat(replacement.output.handle, &status) == 0) {
-            const auto device = std::find(devices.begin(), devices.end(), status.st_dev);
-            if (device != devices.end()) {
-                devices.erase(device);
-                keep.push_back(std::move(replacement.output));
-            }
-        }
-        replacement.output.Close();
+        replacement.temporary.clear(); // renamed; the file stays open for the second sync
     }
-    pending.clear();
     // The renames are entries of their folders: a second sync of each file
     // system makes them last too (one sync, where syncing each folder would
-    // cost one per folder).
-    for (const File& file : keep)
-        ::syncfs(file.handle);
+    // cost one per folder). Abandoned files are closed and left out.
+    SyncFileSystems(openFiles());
+    pending.clear();
     return failures;
 }
 
