@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <new>
 
 struct HostCallbackBlock;
 
@@ -155,6 +156,50 @@ protected:
 private:
     const TXString& Cached(const char* text);
     std::map<const char*, TXString> stringCache;
+};
+
+/// The extension most plug-ins need: the routines of `Routines::kRoutineTable`,
+/// all run by one `Routines` handler (a KXPluginLibraryRoutine, owned by the
+/// standard event sink), named `Routines::kExtensionName`, version 1. Create
+/// and IsExtension are what a ModuleDescription asks for.
+template <typename Routines>
+class KXStandardCSFunctions final : public KXExtensionCSFunctions {
+public:
+    explicit KXStandardCSFunctions(HostCallbackBlock* callbackBlock)
+        : KXExtensionCSFunctions(callbackBlock, Routines::kRoutineTable)
+    {
+    }
+
+    const TXString& GetExtensionName() override
+    {
+        name = Routines::kExtensionName;
+        return name;
+    }
+    std::uint32_t GetExtensionVersion() override { return 1; }
+
+    /// A new extension (count 0), or null when memory is short.
+    static IKXUnknown* Create(HostCallbackBlock* callbackBlock)
+    {
+        return new (std::nothrow) KXStandardCSFunctions(callbackBlock);
+    }
+    static bool IsExtension(IKXUnknown* object) { return dynamic_cast<KXStandardCSFunctions*>(object) != nullptr; }
+
+protected:
+    void AttachRoutines() override
+    {
+        if (auto* sink = dynamic_cast<KXCSFunctions_EventSink*>(eventSink)) {
+            auto* routines = new (std::nothrow) Routines;
+            if (routines != nullptr && !sink->AddRoutine(routines, false))
+                delete routines;
+        }
+    }
+    Calvera::Extension::IEventSink* CreateEventSink(IKXUnknown* parent) override
+    {
+        return new (std::nothrow) KXCSFunctions_EventSink(parent);
+    }
+
+private:
+    TXString name;
 };
 
 } // namespace ZEDA::PluginSupport

@@ -11,6 +11,9 @@
 // it into SdkSample.kxr, and kxhost serves it:
 //
 //   kxhost --module SdkSample.kxl --resources SdkSample.kxr call Greeting Ada 3
+//
+// The extension itself is the framework's KXStandardCSFunctions: a plug-in
+// with one routine handler only writes the handler and its table.
 #include "dialogs/CDQValueChanges.h"
 #include "dialogs/ColorNaming.h"
 #include "dialogs/TDisableScreenRefreshState.h"
@@ -20,7 +23,6 @@
 #include "strings/CFormatString.h"
 
 #include <cstdint>
-#include <new>
 
 const char* GetModuleResourceName()
 {
@@ -82,6 +84,9 @@ std::uint8_t Channel(std::int32_t value)
 
 class SampleRoutines : public KXPluginLibraryRoutine {
 public:
+    static constexpr const RoutineDescription* kRoutineTable = kTable;
+    static constexpr char kExtensionName[] = "SdkSample";
+
     void Execute(std::int32_t routine, KXPluginLibraryArgTable& table) override
     {
         if (table.GetValueBlock() == nullptr)
@@ -125,46 +130,10 @@ public:
     }
 };
 
-class SampleExtension : public KXExtensionCSFunctions {
-public:
-    explicit SampleExtension(HostCallbackBlock* block) : KXExtensionCSFunctions(block, kTable) {}
-    const TXString& GetExtensionName() override
-    {
-        name = "SdkSample";
-        return name;
-    }
-    std::uint32_t GetExtensionVersion() override { return 1; }
+using SampleExtension = KXStandardCSFunctions<SampleRoutines>;
 
-protected:
-    void AttachRoutines() override
-    {
-        if (auto* sink = dynamic_cast<KXCSFunctions_EventSink*>(eventSink)) {
-            auto* routines = new (std::nothrow) SampleRoutines;
-            if (routines != nullptr && !sink->AddRoutine(routines, false))
-                delete routines;
-        }
-    }
-    Calvera::Extension::IEventSink* CreateEventSink(IKXUnknown* parent) override
-    {
-        return new (std::nothrow) KXCSFunctions_EventSink(parent);
-    }
-
-private:
-    TXString name;
-};
-
-IKXUnknown* Create(HostCallbackBlock* block)
-{
-    return new (std::nothrow) SampleExtension(block);
-}
-
-bool IsSampleExtension(IKXUnknown* object)
-{
-    return dynamic_cast<SampleExtension*>(object) != nullptr;
-}
-
-const ModuleDescription kModule{kSampleExtensionId, Calvera::Extension::IID_ExtensionCSFunctions, &Create,
-                                &IsSampleExtension};
+const ModuleDescription kModule{kSampleExtensionId, Calvera::Extension::IID_ExtensionCSFunctions,
+                                &SampleExtension::Create, &SampleExtension::IsExtension};
 
 } // namespace
 

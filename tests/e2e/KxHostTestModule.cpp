@@ -9,7 +9,6 @@
 #include "framework/ScriptFunctions.h"
 
 #include <cstdint>
-#include <new>
 
 namespace {
 
@@ -36,6 +35,9 @@ const RoutineDescription kTable[] = {
 
 class TestRoutines : public KXPluginLibraryRoutine {
 public:
+    static constexpr const RoutineDescription* kRoutineTable = kTable;
+    static constexpr char kExtensionName[] = "KxHostTest";
+
     void Execute(std::int32_t routine, KXPluginLibraryArgTable& table) override
     {
         if (table.GetValueBlock() == nullptr)
@@ -71,46 +73,10 @@ public:
     }
 };
 
-class TestExtension : public KXExtensionCSFunctions {
-public:
-    explicit TestExtension(HostCallbackBlock* block) : KXExtensionCSFunctions(block, kTable) {}
-    const TXString& GetExtensionName() override
-    {
-        name = "KxHostTest";
-        return name;
-    }
-    std::uint32_t GetExtensionVersion() override { return 1; }
+using TestExtension = KXStandardCSFunctions<TestRoutines>;
 
-protected:
-    void AttachRoutines() override
-    {
-        if (auto* sink = dynamic_cast<KXCSFunctions_EventSink*>(eventSink)) {
-            auto* routines = new (std::nothrow) TestRoutines;
-            if (routines != nullptr && !sink->AddRoutine(routines, false))
-                delete routines;
-        }
-    }
-    Calvera::Extension::IEventSink* CreateEventSink(IKXUnknown* parent) override
-    {
-        return new (std::nothrow) KXCSFunctions_EventSink(parent);
-    }
-
-private:
-    TXString name;
-};
-
-IKXUnknown* Create(HostCallbackBlock* block)
-{
-    return new (std::nothrow) TestExtension(block);
-}
-
-bool IsTestExtension(IKXUnknown* object)
-{
-    return dynamic_cast<TestExtension*>(object) != nullptr;
-}
-
-const ModuleDescription kModule{kTestExtensionId, Calvera::Extension::IID_ExtensionCSFunctions, &Create,
-                                &IsTestExtension};
+const ModuleDescription kModule{kTestExtensionId, Calvera::Extension::IID_ExtensionCSFunctions, &TestExtension::Create,
+                                &TestExtension::IsExtension};
 
 } // namespace
 
