@@ -20,21 +20,18 @@
 #include "strings/MainPartition.h"
 
 #include "bench/BenchArguments.h"
+#include "bench/RateReporter.h"
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <iterator>
-#include <map>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr char kItemsPerSecond[] = "items_per_second";
-constexpr char kMedianAggregate[] = "median";
 /// The target: Format() costs at most as much as the one swprintf.
 constexpr double kLimit = 1.0;
 
@@ -92,49 +89,6 @@ void BM_Swprintf(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
-/// The console reporter, which also keeps every repetition's rate.
-class TableReporter : public benchmark::ConsoleReporter {
-public:
-    explicit TableReporter(bool quiet) : quiet_(quiet) {}
-
-    bool ReportContext(const Context& context) override
-    {
-        return quiet_ || benchmark::ConsoleReporter::ReportContext(context);
-    }
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            const auto rate = run.counters.find(kItemsPerSecond);
-            if (run.error_occurred || rate == run.counters.end())
-                continue;
-            if (run.run_type == Run::RT_Iteration)
-                rates_[run.run_name.str()].push_back(rate->second.value);
-            else if (run.aggregate_name == kMedianAggregate)
-                medians_[run.run_name.function_name] = rate->second.value;
-        }
-        if (!quiet_)
-            benchmark::ConsoleReporter::ReportRuns(runs);
-    }
-
-    double Median(const std::string& name) const
-    {
-        if (auto found = rates_.find(name); found != rates_.end() && !found->second.empty()) {
-            std::vector<double> rates = found->second;
-            std::sort(rates.begin(), rates.end());
-            const std::size_t n = rates.size();
-            return n % 2 ? rates[n / 2] : (rates[n / 2 - 1] + rates[n / 2]) / 2;
-        }
-        const auto found = medians_.find(name);
-        return found == medians_.end() ? 0 : found->second;
-    }
-
-private:
-    bool quiet_;
-    std::map<std::string, std::vector<double>> rates_;
-    std::map<std::string, double> medians_;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -146,7 +100,7 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("Format/Prepared", BM_Format);
     benchmark::RegisterBenchmark("Format/BuildAndFormat", BM_BuildAndFormat);
     benchmark::RegisterBenchmark("Swprintf/WholeMessage", BM_Swprintf);
-    TableReporter reporter(arguments.Summary());
+    Bench::RateReporter reporter(arguments.Summary());
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     const double baseline = reporter.Median("Swprintf/WholeMessage");

@@ -31,6 +31,7 @@
 #include "strings/TXString.h"
 
 #include "bench/BenchArguments.h"
+#include "bench/RateReporter.h"
 
 #include <benchmark/benchmark.h>
 #include <unicode/unorm2.h>
@@ -100,8 +101,6 @@ constexpr std::size_t kTrapTextUnits = 400000;
 constexpr std::size_t kTrapRunUnits = 2000;
 /// @}
 
-constexpr char kItemsPerSecond[] = "items_per_second";
-constexpr char kMedianAggregate[] = "median";
 
 struct Sample {
     const char* name;
@@ -506,31 +505,10 @@ std::vector<TargetRow> RegisterAll()
     return rows;
 }
 
-/// The console reporter, which also keeps every repetition's rate.
-class TableReporter : public benchmark::ConsoleReporter {
+/// The rate reporter with the table of targets.
+class TableReporter : public Bench::RateReporter {
 public:
-    explicit TableReporter(bool quiet) : quiet_(quiet) {}
-
-    bool ReportContext(const Context& context) override
-    {
-        return quiet_ || benchmark::ConsoleReporter::ReportContext(context);
-    }
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            const auto rate = run.counters.find(kItemsPerSecond);
-            if (run.error_occurred || rate == run.counters.end())
-                continue;
-            const std::string name = run.run_name.str();
-            if (run.run_type == Run::RT_Iteration)
-                rates_[name].push_back(rate->second.value);
-            else if (run.aggregate_name == kMedianAggregate)
-                medians_[run.run_name.function_name] = rate->second.value;
-        }
-        if (!quiet_)
-            benchmark::ConsoleReporter::ReportRuns(runs);
-    }
+    using Bench::RateReporter::RateReporter;
 
     /// Prints the table; returns the number of targets missed.
     int PrintTable(const std::vector<TargetRow>& rows) const
@@ -557,23 +535,6 @@ public:
         std::printf("%s\n", std::string(78, '-').c_str());
         return missed;
     }
-
-private:
-    double Median(const std::string& name) const
-    {
-        if (auto found = rates_.find(name); found != rates_.end() && !found->second.empty()) {
-            std::vector<double> rates = found->second;
-            std::sort(rates.begin(), rates.end());
-            const std::size_t n = rates.size();
-            return n % 2 ? rates[n / 2] : (rates[n / 2 - 1] + rates[n / 2]) / 2;
-        }
-        const auto found = medians_.find(name);
-        return found == medians_.end() ? 0 : found->second;
-    }
-
-    bool quiet_;
-    std::map<std::string, std::vector<double>> rates_;
-    std::map<std::string, double> medians_;
 };
 
 /// Allocations made by normalizing each already-normalized text repeatedly.
