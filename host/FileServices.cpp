@@ -302,8 +302,7 @@ bool FileServices::EncryptScriptFile(const std::string& path, const std::string&
 {
     try {
         if (!options.key) {
-            static bool told = false;
-            if (!std::exchange(told, true))
+            if (!std::exchange(toldNoKey, true))
                 Console::Note("no key was given (--key FILE): the encryption service refuses every file");
             return false;
         }

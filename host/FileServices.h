@@ -97,6 +97,8 @@ private:
     /// Sealed files waiting to be put in place; only while a walk runs.
     std::optional<Platform::Files::ReplacementGroup> group;
     std::vector<std::string> lateFailures;
+    /// Whether the refusal for want of a key was told; once a session.
+    bool toldNoKey = false;
 };
 
 } // namespace KxHost
