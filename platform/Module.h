@@ -23,9 +23,12 @@ using ModuleFunction = void (*)();
 
 /// Loads the shared library at `path` (UTF-8) and runs its initialisation.
 /// Returns null when it cannot be loaded, and then sets `error` to the
-/// system's explanation without the path (for instance that the file is
-/// missing or is not a library for this machine). Each successful call must
-/// be matched by one UnloadModule.
+/// explanation without the path (for instance that the file is missing or is
+/// not a library for this machine). A path that is not a regular file (a
+/// folder, a FIFO, a device) and a file whose loadable parts reach beyond its
+/// end (platform/ModuleImage.h) are refused before the system loader sees
+/// them, without blocking. Each successful call must be matched by one
+/// UnloadModule.
 ModuleHandle LoadModule(const std::string& path, std::string& error);
 
 /// The exported function `name` of `module`, or null when the module does not

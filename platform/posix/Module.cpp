@@ -1,21 +1,76 @@
-// Loadable modules on Linux: dlopen, dlsym and dlclose; the executable's own
-// path from /proc/self/exe.
+// Loadable modules on Linux: dlopen, dlsym and dlclose, after a look at the
+// file's ELF headers; the executable's own path from /proc/self/exe.
 #include "platform/Module.h"
+#include "platform/ModuleImage.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace Platform {
+
+namespace {
+
+/// Reads `length` bytes at `offset` of `descriptor`; false when the read
+/// fails or the file ends first.
+bool ReadAt(int descriptor, std::uint64_t offset, unsigned char* out, std::size_t length)
+{
+    while (length > 0) {
+        const ssize_t got = pread(descriptor, out, length, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        out += got;
+        offset += static_cast<std::uint64_t>(got);
+        length -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+/// Why `file` must not reach dlopen, or empty when it may.
+std::string CheckModuleFile(const std::string& file)
+{
+    // dlopen would open a FIFO without O_NONBLOCK and wait for a writer
+    // forever; this open returns at once, and fstat then tells what it is.
+    const int descriptor = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return std::strerror(errno);
+    struct stat status {};
+    std::string problem;
+    if (fstat(descriptor, &status) != 0)
+        problem = std::strerror(errno);
+    else if (S_ISDIR(status.st_mode))
+        problem = "it is a folder, not a module file";
+    else if (!S_ISREG(status.st_mode))
+        problem = "it is not a regular file";
+    else
+        problem = CheckElfImage(static_cast<std::uint64_t>(status.st_size), std::bind_front(&ReadAt, descriptor));
+    close(descriptor);
+    return problem;
+}
+
+} // namespace
 
 ModuleHandle LoadModule(const std::string& path, std::string& error)
 {
     // A path without a slash would make dlopen search the library path; the
     // caller names a file, so make it one.
     const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    // dlopen maps segments that reach beyond the end of a truncated file,
+    // and the process dies of SIGBUS when it touches them: refuse such a
+    // file here, with a reason.
+    error = CheckModuleFile(file);
+    if (!error.empty())
+        return nullptr;
     // RTLD_LOCAL keeps each module's symbols to itself, as separately loaded
     // modules are on Windows; RTLD_NOW reports a missing dependency here
     // rather than at the first call into the module.

@@ -1,6 +1,8 @@
 // Loadable modules on Windows: LoadLibraryW, GetProcAddress and FreeLibrary,
-// with UTF-8 paths converted to UTF-16 and the system's own error text.
+// with UTF-8 paths converted to UTF-16, a look at the file's PE headers first
+// and the system's own error text.
 #include "platform/Module.h"
+#include "platform/ModuleImage.h"
 #include "platform/win32/Utf16.h"
 
 #include <windows.h>
@@ -8,9 +10,57 @@
 #include <shellapi.h>
 
 #include <cwchar>
+#include <functional>
 #include <string>
 
 namespace Platform {
+
+namespace {
+
+/// Reads `length` bytes at `offset` of `file`; false when the read fails or
+/// the file ends first.
+bool ReadAt(HANDLE file, std::uint64_t offset, unsigned char* out, std::size_t length)
+{
+    while (length > 0) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        const DWORD wanted = length < MAXDWORD ? static_cast<DWORD>(length) : MAXDWORD;
+        DWORD got = 0;
+        if (!ReadFile(file, out, wanted, &got, &at) || got == 0)
+            return false;
+        out += got;
+        offset += got;
+        length -= got;
+    }
+    return true;
+}
+
+/// Why `path` must not reach LoadLibraryW, or empty when it may.
+std::string CheckModuleFile(const std::wstring& path)
+{
+    // FILE_FLAG_BACKUP_SEMANTICS opens a folder too, so that it is refused
+    // for what it is rather than as a file that cannot be opened.
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return ErrorText(GetLastError());
+    std::string problem;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileType(file) != FILE_TYPE_DISK)
+        problem = "it is not a regular file";
+    else if (!GetFileInformationByHandle(file, &information))
+        problem = ErrorText(GetLastError());
+    else if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        problem = "it is a folder, not a module file";
+    else
+        problem = CheckPeImage(static_cast<std::uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow,
+                               std::bind_front(&ReadAt, file));
+    CloseHandle(file);
+    return problem;
+}
+
+} // namespace
 
 ModuleHandle LoadModule(const std::string& path, std::string& error)
 {
@@ -25,11 +75,17 @@ ModuleHandle LoadModule(const std::string& path, std::string& error)
     // No dialog box for a file that is missing or not a library: the caller
     // reports the error itself.
     const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    HMODULE module = LoadLibraryW(wide.c_str());
-    const DWORD code = GetLastError();
+    // The loader maps sections that reach beyond the end of a truncated file
+    // and faults when they are touched: refuse such a file here, with a
+    // reason.
+    error = CheckModuleFile(wide);
+    HMODULE module = nullptr;
+    if (error.empty()) {
+        module = LoadLibraryW(wide.c_str());
+        if (module == nullptr)
+            error = ErrorText(GetLastError());
+    }
     SetErrorMode(previous);
-    if (module == nullptr)
-        error = ErrorText(code);
     return module;
 }
 
