@@ -62,6 +62,7 @@ Folder MakeFolder()
         std::ofstream(dir / ("Script" + std::to_string(i) + ".csm"), std::ios::binary) << bytes;
     }
     std::ofstream(folder.key, std::ios::binary) << std::string(32, 'k');
+    fs::permissions(folder.key, fs::perms::owner_read | fs::perms::owner_write); // kxhost refuses a shared key
     return folder;
 }
 

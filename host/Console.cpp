@@ -1,9 +1,8 @@
 // The console's state: two switches and the width of the progress line shown.
 #include "host/Console.h"
 
+#include "host/Text.h"
 #include "platform/Files.h"
-
-#include <iostream>
 
 namespace KxHost::Console {
 
@@ -20,7 +19,7 @@ void Redraw(const std::string& text)
     std::string line = text;
     if (line.size() < progressWidth)
         line.append(progressWidth - line.size(), ' ');
-    std::cerr << '\r' << line << '\r' << std::flush;
+    Platform::Files::WriteError("\r" + line + "\r");
     progressWidth = text.size();
 }
 
@@ -35,7 +34,7 @@ void Configure(bool verboseOn, bool quiet)
 void Note(const std::string& text)
 {
     EndProgress();
-    std::cerr << "kxhost: " << text << '\n';
+    Platform::Files::WriteError("kxhost: " + ForTerminal(text) + "\n");
 }
 
 void Verbose(const std::string& text)
@@ -55,12 +54,12 @@ void Progress(std::size_t done, std::size_t total, const std::string& item)
         return;
     // Long paths are cut from the front: the file's own name matters most.
     constexpr std::size_t kItemWidth = 60;
-    std::string shown = item;
-    if (item.size() > kItemWidth) {
-        std::size_t start = item.size() - (kItemWidth - 3);
-        while (start < item.size() && (static_cast<unsigned char>(item[start]) & 0xC0) == 0x80)
+    std::string shown = ForTerminal(item);
+    if (shown.size() > kItemWidth) {
+        std::size_t start = shown.size() - (kItemWidth - 3);
+        while (start < shown.size() && (static_cast<unsigned char>(shown[start]) & 0xC0) == 0x80)
             ++start; // never inside a UTF-8 sequence
-        shown.assign("...").append(item, start);
+        shown = "..." + shown.substr(start);
     }
     std::string line;
     if (total != 0)

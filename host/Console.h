@@ -1,7 +1,8 @@
 // What kxhost tells the person at the terminal while a module runs: notes,
 // the details asked for with --verbose, and a one-line progress display for
 // batches. Everything goes to standard error, so results on standard output
-// stay clean for scripts.
+// stay clean for scripts, with control characters escaped (a file name can
+// hold any) and, on a Windows console, as UTF-16.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +14,7 @@ namespace KxHost::Console {
 /// terminal and quiet is off.
 void Configure(bool verbose, bool quiet);
 
-/// "kxhost: TEXT" on a line of its own.
+/// "kxhost: TEXT" on a line of its own, TEXT escaped for the terminal.
 void Note(const std::string& text);
 /// Note, with --verbose only.
 void Verbose(const std::string& text);

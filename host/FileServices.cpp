@@ -2,13 +2,14 @@
 #include "host/FileServices.h"
 
 #include "host/Console.h"
+#include "host/Host.h"
+#include "host/Text.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 #include "strings/TXString.h"
 
 #include <algorithm>
 #include <atomic>
-#include <iostream>
 #include <new>
 #include <utility>
 #include <vector>
@@ -86,7 +87,7 @@ private:
 
 class HostFolderChooser final : public HostObject<IHostFolderChooser> {
 public:
-    explicit HostFolderChooser(HostOptions& options) : options(options) {}
+    explicit HostFolderChooser(FileServices& services) : services(services) {}
 
     void SetTitle(const TXString& text) noexcept override { title = text.ToStdString(); }
 
@@ -98,21 +99,22 @@ public:
 
     std::int32_t Run() noexcept override
     {
-        chosen.clear();
-        switch (options.choice) {
-        case HostOptions::Choice::Folder:
-            chosen = options.chosenFolder;
-            break;
-        case HostOptions::Choice::Cancel:
-            Console::Verbose("the folder chooser \"" + title + "\" was cancelled (--cancel)");
-            break;
-        case HostOptions::Choice::Ask:
-            chosen = Ask();
-            if (!chosen.empty()) {
-                options.chosenFolder = chosen;
-                options.choice = HostOptions::Choice::Folder;
+        try {
+            chosen.clear();
+            HostOptions& options = services.Options();
+            switch (options.choice) {
+            case HostOptions::Choice::Folder:
+                chosen = options.chosenFolder;
+                break;
+            case HostOptions::Choice::Cancel:
+                Console::Verbose("the folder chooser \"" + title + "\" was cancelled (--cancel)");
+                break;
+            case HostOptions::Choice::Ask:
+                chosen = Ask();
+                break;
             }
-            break;
+        } catch (...) {
+            chosen.clear(); // out of memory: as if cancelled
         }
         return chosen.empty() ? kFailed : 0;
     }
@@ -129,18 +131,25 @@ private:
         }
         Console::EndProgress();
         for (;;) {
-            std::cerr << title << "\nFolder (an empty line cancels): " << std::flush;
-            std::string answer;
-            if (!std::getline(std::cin, answer) || answer.empty())
+            Files::WriteError(ForTerminal(title) + "\nFolder (an empty line cancels): ");
+            const std::optional<std::string> answer = Files::ReadInputLine();
+            if (!answer || answer->empty())
                 return {};
-            if (Files::KindOf(answer) == Files::Kind::Folder)
-                if (const std::optional<std::string> absolute = Files::AbsolutePath(answer))
-                    return *absolute;
-            std::cerr << "kxhost: not a folder: " << answer << '\n';
+            std::string why = "not a folder";
+            if (!IsUtf8(*answer)) {
+                why = "not valid UTF-8";
+            } else if (Files::KindOf(*answer) == Files::Kind::Folder) {
+                if (const std::optional<std::string> absolute = Files::AbsolutePath(*answer)) {
+                    why = services.Choose(*absolute);
+                    if (why.empty())
+                        return *absolute;
+                }
+            }
+            Console::Note(why + ": " + *answer);
         }
     }
 
-    HostOptions& options;
+    FileServices& services;
     std::string title;
     std::string chosen;
 };
@@ -158,6 +167,8 @@ private:
 
 class HostTextFile final : public HostObject<IHostTextFile> {
 public:
+    explicit HostTextFile(FileServices& services) : services(services) {}
+
     std::int32_t Open(IHostFile* file, std::int32_t mode, std::int32_t options) noexcept override
     {
         const auto* const own = dynamic_cast<const HostFile*>(file);
@@ -166,7 +177,7 @@ public:
             return kFailed;
         text = Files::File::OpenForUpdate(own->Path());
         if (!text.IsOpen())
-            Console::Note("cannot open " + own->Path() + ": " + Files::LastError());
+            services.Refuse("cannot open " + own->Path() + ": " + Files::LastError());
         return text.IsOpen() ? 0 : kFailed;
     }
 
@@ -187,25 +198,24 @@ public:
         return text.Seek(position) ? 0 : kFailed;
     }
 
+    /// One line, whatever the text holds: its control characters escaped.
     std::int32_t WriteLine(const TXString& line) noexcept override
     {
         try {
-            const std::string bytes = line.ToStdString() + '\n';
-            return text.IsOpen() && text.Write(bytes.data(), bytes.size()) ? 0 : kFailed;
+            const std::string bytes = ForLogLine(line.ToStdString()) + '\n';
+            if (text.IsOpen() && text.Write(bytes.data(), bytes.size()))
+                return 0;
+            services.Refuse("cannot write the line \"" + line.ToStdString() + "\": " +
+                            (text.IsOpen() ? Files::LastError() : std::string("the file is not open")));
         } catch (...) {
-            return kFailed;
+            services.Refuse("cannot write a line: out of memory");
         }
+        return kFailed;
     }
 
 private:
+    FileServices& services;
     Files::File text;
-};
-
-/// A file the walk reports.
-struct WalkedFile {
-    std::string path;
-    std::string name;
-    std::string extension;
 };
 
 std::string ExtensionOf(const std::string& name)
@@ -214,51 +224,98 @@ std::string ExtensionOf(const std::string& name)
     return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
 }
 
-/// Adds the files of `folder` and its subfolders to `files`, sorted.
-bool Collect(const HostOptions& options, const std::string& folder, std::vector<WalkedFile>& files)
-{
-    std::vector<Files::Entry> entries;
-    if (!Files::ListFolder(folder, entries)) {
-        Console::Note("cannot list " + folder + ": " + Files::LastError());
-        return false;
-    }
-    std::sort(entries.begin(), entries.end(),
-              [](const Files::Entry& a, const Files::Entry& b) { return a.name < b.name; });
-    const std::string prefix = WithSeparator(folder);
-    for (const Files::Entry& entry : entries) {
-        const std::string path = prefix + entry.name;
-        if (entry.kind == Files::Kind::Folder) {
-            if (entry.isLink) {
-                Console::Verbose("not entering the linked folder " + path);
-            } else if (path == options.chosenFolder) {
-                Console::Verbose("skipping the chosen folder " + path + ", which lies inside the plug-ins folder");
-            } else if (!Collect(options, path, files)) {
-                return false;
-            }
-        } else if (entry.kind == Files::Kind::File) {
-            if (Files::IsLeftover(entry.name)) {
-                // Only an interrupted encryption writes these; what it wrote
-                // was never put in place.
-                if (Files::RemoveFile(path))
-                    Console::Verbose("removed the leftover " + path + " of an interrupted run");
-                continue;
-            }
-            files.push_back({path, entry.name, ExtensionOf(entry.name)});
-        }
-    }
-    return true;
-}
+/// File descriptors a walk keeps free for everything else it opens besides
+/// the sealed files waiting in its group: the source being read, the log,
+/// the module's own.
+constexpr std::size_t kSpareHandles = 16;
 
 } // namespace
+
+/// A file the walk reports.
+struct FileServices::WalkedFile {
+    std::string path;
+    std::string name;
+    std::string extension;
+};
+
+namespace {
+
+bool SameFolder(const std::string& a, const std::string& b)
+{
+    const std::optional<Files::Status> first = Files::StatusOf(a);
+    const std::optional<Files::Status> second = Files::StatusOf(b);
+    return first && second && first->identity == second->identity;
+}
+
+constexpr char kChosenIsPlugins[] = "is the plug-ins folder; a test run needs another folder for its copies";
+
+} // namespace
+
+FileServices::FileServices(HostOptions options) : options(std::move(options))
+{
+    const std::string& plugins = this->options.pluginsFolder;
+    const std::string& chosen = this->options.chosenFolder;
+    if (!plugins.empty() && !chosen.empty() && SameFolder(plugins, chosen))
+        throw HostError(kExitUsage, "--choose: " + chosen + " " + kChosenIsPlugins);
+    std::string why;
+    if (!this->options.pluginsFolder.empty() && !Claim(pluginsLock, this->options.pluginsFolder, why))
+        throw HostError(kExitFailure, why);
+    if (!this->options.chosenFolder.empty()) {
+        if (!Claim(chosenLock, this->options.chosenFolder, why))
+            throw HostError(kExitFailure, why);
+        if (const std::optional<Files::Status> chosen = Files::StatusOf(this->options.chosenFolder))
+            chosenIdentity = chosen->identity;
+    }
+}
+
+bool FileServices::Claim(Files::FolderLock& lock, const std::string& folder, std::string& why)
+{
+    switch (lock.Acquire(folder)) {
+    case Files::FolderLock::Result::Held:
+        return true;
+    case Files::FolderLock::Result::Busy:
+        why = "another kxhost run is working in " + folder + "; try again when it has finished";
+        return false;
+    case Files::FolderLock::Result::Failed:
+        break;
+    }
+    why = "cannot claim the folder " + folder + ": " + Files::LastError();
+    return false;
+}
+
+std::string FileServices::Choose(const std::string& folder)
+{
+    if (!options.pluginsFolder.empty() && SameFolder(options.pluginsFolder, folder))
+        return std::string("that ") + kChosenIsPlugins;
+    const std::optional<Files::Status> chosen = Files::StatusOf(folder);
+    std::string why;
+    if (!Claim(chosenLock, folder, why))
+        return why;
+    options.chosenFolder = folder;
+    options.choice = HostOptions::Choice::Folder;
+    if (chosen)
+        chosenIdentity = chosen->identity;
+    return {};
+}
+
+void FileServices::Refuse(const std::string& message) noexcept
+{
+    ++failures;
+    try {
+        Console::Note(message);
+    } catch (...) {
+        // Out of memory while telling: the count still fails the run.
+    }
+}
 
 IKXUnknown* FileServices::CreateObject(const InterfaceID& identifier) noexcept
 {
     if (identifier == IID_HostFolderChooser)
-        return new (std::nothrow) HostFolderChooser(options);
+        return new (std::nothrow) HostFolderChooser(*this);
     if (identifier == IID_HostFile)
         return new (std::nothrow) HostFile;
     if (identifier == IID_HostTextFile)
-        return new (std::nothrow) HostTextFile;
+        return new (std::nothrow) HostTextFile(*this);
     return nullptr;
 }
 
@@ -267,17 +324,82 @@ std::int32_t FileServices::LiveObjects() noexcept
     return liveObjects.load();
 }
 
+void FileServices::Collect(const std::string& folder, std::vector<WalkedFile>& files)
+{
+    std::vector<Files::Entry> entries;
+    if (!Files::ListFolder(folder, entries)) {
+        Refuse("cannot read the folder " + folder + ": " + Files::LastError() + "; its files are skipped");
+        return;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const Files::Entry& a, const Files::Entry& b) { return a.name < b.name; });
+    const auto has = [&](const std::string& name) {
+        const auto found = std::lower_bound(entries.begin(), entries.end(), name,
+                                            [](const Files::Entry& entry, const std::string& n) { return entry.name < n; });
+        return found != entries.end() && found->name == name;
+    };
+    const std::string prefix = WithSeparator(folder);
+    for (const Files::Entry& entry : entries) {
+        const std::string path = prefix + entry.name;
+        if (!IsUtf8(entry.name)) {
+            Refuse("skipping " + path + ": its name is not valid UTF-8, so a plug-in cannot name it");
+            continue;
+        }
+        switch (entry.kind) {
+        case Files::Kind::Link:
+            Refuse("not following the symbolic link " + path);
+            break;
+        case Files::Kind::Folder: {
+            const std::optional<Files::Status> status = Files::StatusOf(path);
+            if (status && chosenIdentity && status->identity == *chosenIdentity)
+                Console::Verbose("skipping the chosen folder " + path + ", which lies inside the plug-ins folder");
+            else
+                Collect(path, files);
+            break;
+        }
+        case Files::Kind::File: {
+            // A temporary file of the host's own that an interrupted run
+            // left: beside the file it was to replace (or under a unique
+            // name), held by no one, and starting as the host starts them.
+            const std::string& name = entry.name;
+            const std::size_t suffix = std::string_view(Files::Replacement::kLeftoverSuffix).size();
+            if (Files::IsLeftover(name) &&
+                (Files::IsUniqueTemporary(name) || has(name.substr(0, name.size() - suffix))) &&
+                Files::RemoveDeadTemporary(path, std::string_view(kSealMagic, kSealMagicBytes))) {
+                Console::Verbose("removed the leftover " + path + " of an interrupted run");
+                break;
+            }
+            files.push_back({path, name, ExtensionOf(name)});
+            break;
+        }
+        case Files::Kind::Missing:
+            break; // gone since the folder was read
+        case Files::Kind::Other:
+            Refuse("skipping " + path + ": not a regular file");
+            break;
+        }
+    }
+}
+
 std::int32_t FileServices::WalkPluginsFolder(FolderVisitor visit, void* context) noexcept
 {
+    if (group) {
+        Refuse("the module started a walk of the plug-ins folder from inside another; the inner walk is refused");
+        return kFailed;
+    }
     if (options.pluginsFolder.empty()) {
         Console::Verbose("no plug-ins folder is set (--plugins DIR): the walk finds no files");
         return 0;
     }
     std::int32_t result = kFailed;
-    group.emplace();
+    const std::size_t spare = Files::SpareHandles();
+    group.emplace(spare > kSpareHandles ? spare - kSpareHandles : 1);
     try {
-        std::vector<WalkedFile> files;
-        if (Collect(options, options.pluginsFolder, files)) {
+        if (Files::KindOf(options.pluginsFolder) != Files::Kind::Folder) {
+            Refuse("cannot read the plug-ins folder " + options.pluginsFolder + ": " + Files::LastError());
+        } else {
+            std::vector<WalkedFile> files;
+            Collect(options.pluginsFolder, files);
             Console::Verbose("walking " + std::to_string(files.size()) + " files of " + options.pluginsFolder);
             for (std::size_t i = 0; i < files.size(); ++i) {
                 const WalkedFile& file = files[i];
@@ -288,7 +410,7 @@ std::int32_t FileServices::WalkPluginsFolder(FolderVisitor visit, void* context)
             result = 0;
         }
     } catch (...) {
-        // Out of memory: what was sealed so far is still put in place.
+        Refuse("the walk of " + options.pluginsFolder + " ran out of memory");
     }
     if (!group->IsEmpty())
         Console::Progress(0, 0, "putting the encrypted files in place");
@@ -302,34 +424,42 @@ bool FileServices::EncryptScriptFile(const std::string& path, const std::string&
 {
     try {
         if (!options.key) {
+            ++failures;
             if (!std::exchange(toldNoKey, true))
                 Console::Note("no key was given (--key FILE): the encryption service refuses every file");
             return false;
         }
         if (path.empty()) {
-            Console::Note("cannot encrypt: no file path was given");
+            Refuse("cannot encrypt: no file path was given");
             return false;
         }
-        if (Files::KindOf(path) != Files::Kind::File) {
-            Console::Note("cannot encrypt " + path + ": not a file");
+        const std::optional<Files::Status> status = Files::StatusOf(path);
+        if (!status || status->kind != Files::Kind::File) {
+            Refuse("cannot encrypt " + path + ": " +
+                   (!status                                 ? Files::LastError()
+                    : status->kind == Files::Kind::Link     ? "a symbolic link, which kxhost does not follow"
+                    : status->kind == Files::Kind::Folder   ? "a folder"
+                                                            : "not a regular file"));
             return false;
         }
         std::string destination = path;
         if (!targetFolder.empty()) {
             const std::string root = WithSeparator(options.pluginsFolder);
             const bool inside = !options.pluginsFolder.empty() && path.starts_with(root);
-            destination = WithSeparator(targetFolder) + (inside ? path.substr(root.size()) : NameOf(path));
-            if (!Files::CreateFolders(FolderOf(destination))) {
-                Console::Note("cannot create the folder " + FolderOf(destination) + ": " + Files::LastError());
+            const std::string relative = inside ? path.substr(root.size()) : NameOf(path);
+            const std::string folder = FolderOf(relative);
+            if (!Files::CreateFoldersInside(targetFolder, folder == "." ? std::string() : folder)) {
+                Refuse("cannot create the folder for " + relative + " in " + targetFolder + ": " + Files::LastError());
                 return false;
             }
+            destination = WithSeparator(targetFolder) + relative;
         }
         const std::string where = path + (destination == path ? "" : " into " + destination);
         std::string reason;
         Files::Replacement output;
         const SealResult result = SealFile(*options.key, path, destination, output, reason);
         if (result == SealResult::Failed) {
-            Console::Note("cannot encrypt " + where + ": " + reason);
+            Refuse("cannot encrypt " + where + ": " + reason);
             return false;
         }
         Console::Verbose(result == SealResult::Sealed ? "encrypted " + where
@@ -344,12 +474,13 @@ bool FileServices::EncryptScriptFile(const std::string& path, const std::string&
             return true;
         }
         if (!output.Commit()) {
-            Console::Note("cannot encrypt " + where + ": cannot replace the output: " + Files::LastError());
+            Refuse("cannot encrypt " + where + ": " + Files::LastError());
             return false;
         }
         return true;
     } catch (...) {
-        return false; // out of memory
+        Refuse("cannot encrypt " + path + ": out of memory");
+        return false;
     }
 }
 
@@ -358,20 +489,14 @@ void FileServices::CommitGroup() noexcept
     if (!group || group->IsEmpty())
         return;
     try {
-        for (const Files::ReplacementGroup::Failure& failure : group->Commit()) {
-            lateFailures.push_back("the encrypted " + failure.destination +
-                                   " could not be put in place, so it is as it was: " + failure.reason);
-            Console::Note(lateFailures.back());
-        }
+        for (const Files::ReplacementGroup::Failure& failure : group->Commit())
+            Refuse("the encrypted " + failure.destination + " was not put in place, so it is as it was: " +
+                   failure.reason);
     } catch (...) {
         // Out of memory while reporting: the group abandoned what it could
         // not commit, and the destinations are as they were.
+        ++failures;
     }
-}
-
-std::vector<std::string> FileServices::TakeLateFailures()
-{
-    return std::exchange(lateFailures, {});
 }
 
 } // namespace KxHost

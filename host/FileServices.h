@@ -34,8 +34,8 @@ struct HostOptions {
     /// is configured, and the walk then finds no files.
     std::string pluginsFolder;
     Choice choice = Choice::Ask;
-    /// The chosen folder, absolute, once there is one. The walk skips it
-    /// when it lies inside the plug-ins folder.
+    /// The chosen folder, absolute, once there is one. It is never the
+    /// plug-ins folder; the walk skips it when it lies inside.
     std::string chosenFolder;
     /// The key of the encryption service; without one it refuses every file.
     std::optional<SealKey> key;
@@ -46,9 +46,18 @@ struct HostOptions {
 };
 
 /// The file services of one session.
+///
+/// Every item the services refuse or fail on (a file the encryption service
+/// cannot seal, a link or an unreadable folder the walk meets, a name that
+/// is not UTF-8, a log line that cannot be written) is told as a note and
+/// counted, so that the run can end with a failure.
 class FileServices {
 public:
-    explicit FileServices(HostOptions options) : options(std::move(options)) {}
+    /// Claims the plug-ins folder and the chosen folder of `options`, so
+    /// that no other kxhost works in them while this session lives. Throws
+    /// HostError: kExitUsage when the two are one folder, kExitFailure when
+    /// another run holds one of them.
+    explicit FileServices(HostOptions options);
     FileServices(const FileServices&) = delete;
     FileServices& operator=(const FileServices&) = delete;
 
@@ -66,11 +75,13 @@ public:
     /// Calls `visit` for every file of the plug-ins folder and its
     /// subfolders, in sorted order (by name, byte-wise, within each folder),
     /// with the full path, the name and the extension (after the last dot;
-    /// empty when there is none) in UTF-8. Leftover temporary files of an
-    /// interrupted encryption are removed instead of reported; linked folders
-    /// are not entered, nor the chosen folder. Stops when `visit` returns
-    /// false. Returns 0 when the folder was walked (or none is configured),
-    /// non-zero when it cannot be listed.
+    /// empty when there is none) in UTF-8. Links are not followed and names
+    /// that are not UTF-8 not reported: both count as refused. Temporary
+    /// files that an interrupted encryption left are removed instead of
+    /// reported, and the chosen folder is not entered. Stops when `visit`
+    /// returns false. Returns 0 when the folder was walked (or none is
+    /// configured), non-zero when it cannot be listed or a walk is already
+    /// running (a walk started from inside a visitor is refused).
     ///
     /// Files sealed during the walk are put in place together, in groups and
     /// at its end, which costs one flush of the disk per group instead of one
@@ -83,20 +94,35 @@ public:
     /// subfolders. True when the sealed file is written whole, its room on
     /// the disk taken, also when the file was sealed already. Outside a walk
     /// it is in place when the call returns; during one, when the walk's
-    /// group is committed.
+    /// group is committed, and only while the file is unchanged since it
+    /// was read.
     bool EncryptScriptFile(const std::string& path, const std::string& targetFolder) noexcept;
 
-    /// The sealed files that could not be put in place after the service
-    /// had answered true for them, one message each; taken out.
-    std::vector<std::string> TakeLateFailures();
+    /// The number of items refused or failed so far.
+    std::size_t Failures() const { return failures; }
+    /// Tells `message` as a note and counts one refused item.
+    void Refuse(const std::string& message) noexcept;
+
+    /// Makes the absolute `folder`, chosen at the folder chooser's prompt,
+    /// the chosen folder. Returns an empty string on success, otherwise why
+    /// it cannot be chosen (it is the plug-ins folder, or another run works
+    /// in it).
+    std::string Choose(const std::string& folder);
 
 private:
+    struct WalkedFile;
+    bool Claim(Platform::Files::FolderLock& lock, const std::string& folder, std::string& why);
+    void Collect(const std::string& folder, std::vector<WalkedFile>& files);
     void CommitGroup() noexcept;
 
     HostOptions options;
+    Platform::Files::FolderLock pluginsLock;
+    Platform::Files::FolderLock chosenLock;
+    /// The chosen folder's identity, once there is one.
+    std::optional<Platform::Files::Identity> chosenIdentity;
     /// Sealed files waiting to be put in place; only while a walk runs.
     std::optional<Platform::Files::ReplacementGroup> group;
-    std::vector<std::string> lateFailures;
+    std::size_t failures = 0;
     /// Whether the refusal for want of a key was told; once a session.
     bool toldNoKey = false;
 };

@@ -6,6 +6,7 @@
 #include "framework/ModuleEntry.h"
 
 #include <algorithm>
+#include <exception>
 #include <utility>
 #include <type_traits>
 
@@ -41,6 +42,47 @@ std::string Utf8(const TXString& text)
 std::string Count(std::uint64_t n, const char* one, const char* many)
 {
     return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+/// What the module threw at `step` ("in GetEventSink"), as a message. Call
+/// it in a handler: it rethrows the exception being handled to see it.
+std::string ModuleFault(const std::string& step)
+{
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return "the module threw an exception " + step + ": " + error.what();
+    } catch (...) {
+        return "the module threw an unknown exception " + step;
+    }
+}
+
+/// Runs `call`, a call into the module, and hands on its result. Nothing may
+/// cross the module boundary, so whatever does is the module's fault: it
+/// leaves as a HostError naming `step`, not as a failure of the host.
+template <typename Call>
+decltype(auto) ModuleCall(const std::string& step, Call&& call)
+{
+    try {
+        return call();
+    } catch (...) {
+        throw HostError(kExitFailure, ModuleFault(step));
+    }
+}
+
+/// Runs `call`, a call into the module while it is taken down. What the
+/// module throws becomes one of `problems`, naming `step`, so that the steps
+/// after it still run; false then.
+template <typename Call>
+bool ClosingCall(std::vector<std::string>& problems, const std::string& step, Call&& call)
+{
+    try {
+        call();
+        return true;
+    } catch (...) {
+        problems.push_back(ModuleFault(step));
+        return false;
+    }
 }
 
 } // namespace
@@ -167,49 +209,49 @@ void ModuleSession::Open(const std::string& modulePath)
     if (module == nullptr)
         throw HostError(kExitNotAPlugin, "cannot load the module " + path + ": " + error);
 
-    moduleMain = reinterpret_cast<MainFunction>(Platform::FindModuleSymbol(module, kMainExport));
-    const auto moduleVersion = reinterpret_cast<VersionFunction>(Platform::FindModuleSymbol(module, kVersionExport));
-    moduleDeinit = reinterpret_cast<DeinitFunction>(Platform::FindModuleSymbol(module, kDeinitExport));
+    // Close calls main and deinit only once they are known to belong to a
+    // module of this host's version: without all three exports, or of
+    // another version, the module cannot be driven or taken down cleanly.
+    const auto mainExport = reinterpret_cast<MainFunction>(Platform::FindModuleSymbol(module, kMainExport));
+    const auto versionExport = reinterpret_cast<VersionFunction>(Platform::FindModuleSymbol(module, kVersionExport));
+    const auto deinitExport = reinterpret_cast<DeinitFunction>(Platform::FindModuleSymbol(module, kDeinitExport));
     std::vector<std::string> missing;
-    if (moduleMain == nullptr)
+    if (mainExport == nullptr)
         missing.push_back(kMainExport);
-    if (moduleVersion == nullptr)
+    if (versionExport == nullptr)
         missing.push_back(kVersionExport);
-    if (moduleDeinit == nullptr)
+    if (deinitExport == nullptr)
         missing.push_back(kDeinitExport);
     if (!missing.empty()) {
         std::string names;
         for (std::size_t i = 0; i < missing.size(); ++i)
             names += (i == 0 ? "" : i + 1 == missing.size() ? " and " : ", ") + missing[i];
-        // Without all three the module cannot be driven or taken down
-        // cleanly: call none of them.
-        moduleMain = nullptr;
-        moduleDeinit = nullptr;
         throw HostError(kExitNotAPlugin, path + " is not a plug-in module: it lacks " + names);
     }
 
-    const std::int32_t version = moduleVersion();
-    if (version != kSupportedModuleVersion) {
-        moduleMain = nullptr;
-        moduleDeinit = nullptr;
+    const std::int32_t version = ModuleCall("in plugin_module_ver", versionExport);
+    if (version != kSupportedModuleVersion)
         throw HostError(kExitNotAPlugin, path + " is a plug-in module of version " + std::to_string(version) +
                                              "; this host drives version " +
                                              std::to_string(kSupportedModuleVersion));
-    }
+    moduleMain = mainExport;
+    moduleDeinit = deinitExport;
 
-    CallMain(kActionRegister, nullptr, nullptr);
+    ModuleCall("at action -3 (register)", [&] { return CallMain(kActionRegister, nullptr, nullptr); });
     if (registrations.empty())
         throw HostError(kExitNotAPlugin, path + " registered no script-function extension");
     extensionId = registrations.front().extension;
 
     IKXUnknown* created = nullptr;
-    const std::int32_t createResult = CallMain(kActionCreate, &extensionId, &created);
+    const std::int32_t createResult =
+        ModuleCall("at action -4 (create)", [&] { return CallMain(kActionCreate, &extensionId, &created); });
     if (created == nullptr)
         throw HostError(kExitFailure, "the module did not create the extension it registered (action -4 answered " +
                                           std::to_string(createResult) + ")");
     extension = created;
     // A new object counts 0 references, so the host's is the first.
-    if (const std::uint32_t count = extension->AddRef(); count != 1)
+    if (const std::uint32_t count = ModuleCall("in the extension's AddRef", [&] { return extension->AddRef(); });
+        count != 1)
         problems.push_back("the new extension counted " + Count(count, "reference", "references") +
                            " after the host's AddRef; a new object starts at 0");
     // The module registered the object under the script-function category,
@@ -218,7 +260,8 @@ void ModuleSession::Open(const std::string& modulePath)
 
     ReadRoutines();
 
-    IEventSink* const eventSink = functions->GetEventSink(IID_CSFunctionsEventSink);
+    IEventSink* const eventSink =
+        ModuleCall("in GetEventSink", [&] { return functions->GetEventSink(IID_CSFunctionsEventSink); });
     if (eventSink == nullptr)
         throw HostError(kExitFailure, "the extension has no event sink to run its routines through");
     sink = static_cast<ICSFunctionsEventSink*>(eventSink);
@@ -226,7 +269,12 @@ void ModuleSession::Open(const std::string& modulePath)
 
 void ModuleSession::ReadRoutines()
 {
-    const std::uint64_t count = functions->GetRoutineCount();
+    // Each query runs the module's code; what it throws names the query.
+    const auto query = [this](const char* name, auto member, auto... arguments) -> decltype(auto) {
+        return ModuleCall(std::string("in ") + name,
+                          [&]() -> decltype(auto) { return (functions->*member)(arguments...); });
+    };
+    const std::uint64_t count = query("GetRoutineCount", &IExtensionCSFunctions::GetRoutineCount);
     if (count > kMaxRoutines)
         throw HostError(kExitFailure, "the extension describes " + std::to_string(count) +
                                           " routines; its routine table is probably not terminated");
@@ -234,19 +282,20 @@ void ModuleSession::ReadRoutines()
     for (std::uint32_t i = 0; i < count; ++i) {
         RoutineInfo routine;
         routine.index = i;
-        routine.name = Utf8(functions->GetRoutineName(i));
-        routine.category = Utf8(functions->GetRoutineCategory(i));
-        routine.description = Utf8(functions->GetRoutineDescription(i));
-        routine.version = functions->GetRoutineVersion(i);
-        routine.returnsValue = functions->GetRoutineReturnsValue(i);
-        routine.extraFlag = functions->GetRoutineExtraFlag(i);
-        const std::uint64_t slots = functions->GetArgumentCount(i);
+        routine.name = Utf8(query("GetRoutineName", &IExtensionCSFunctions::GetRoutineName, i));
+        routine.category = Utf8(query("GetRoutineCategory", &IExtensionCSFunctions::GetRoutineCategory, i));
+        routine.description = Utf8(query("GetRoutineDescription", &IExtensionCSFunctions::GetRoutineDescription, i));
+        routine.version = query("GetRoutineVersion", &IExtensionCSFunctions::GetRoutineVersion, i);
+        routine.returnsValue = query("GetRoutineReturnsValue", &IExtensionCSFunctions::GetRoutineReturnsValue, i);
+        routine.extraFlag = query("GetRoutineExtraFlag", &IExtensionCSFunctions::GetRoutineExtraFlag, i);
+        const std::uint64_t slots = query("GetArgumentCount", &IExtensionCSFunctions::GetArgumentCount, i);
         if (slots > kArgumentCount)
             throw HostError(kExitFailure, "routine " + routine.name + " describes " + std::to_string(slots) +
                                               " argument slots; a routine has at most " +
                                               std::to_string(kArgumentCount));
         for (std::uint64_t slot = 0; slot < slots; ++slot)
-            routine.slots.push_back({Utf8(functions->GetArgumentName(i, slot)), functions->GetArgumentType(i, slot)});
+            routine.slots.push_back({Utf8(query("GetArgumentName", &IExtensionCSFunctions::GetArgumentName, i, slot)),
+                                     query("GetArgumentType", &IExtensionCSFunctions::GetArgumentType, i, slot)});
         routines.push_back(std::move(routine));
     }
 }
@@ -255,7 +304,7 @@ void ModuleSession::Execute(std::uint32_t index, ValueBlock& block)
 {
     if (sink == nullptr)
         throw HostError(kExitFailure, "no module is open");
-    sink->ExecuteRoutine(index, block.data());
+    ModuleCall("in ExecuteRoutine", [&] { return sink->ExecuteRoutine(index, block.data()); });
 }
 
 std::vector<std::string> ModuleSession::Close()
@@ -263,37 +312,44 @@ std::vector<std::string> ModuleSession::Close()
     if (!active)
         return {};
 
+    // Each step runs even when the module threw at an earlier one: the
+    // module is taken down as far as it lets itself be.
     if (sink != nullptr) {
-        const std::uint32_t count = sink->Release();
-        sink = nullptr;
-        if (count != 0)
+        std::uint32_t count = 0;
+        if (ClosingCall(problems, "in the event sink's Release", [&] { count = sink->Release(); }) && count != 0)
             problems.push_back("the event sink still counts " + Count(count, "reference", "references") +
                                " after the host gave back its own");
+        sink = nullptr;
     }
     if (extension != nullptr) {
-        const std::uint32_t count = extension->Release();
-        if (count != 0)
-            problems.push_back("the extension still counts " + Count(count, "reference", "references") +
-                               " after the host gave back its own");
-        const auto reports = std::count(releasedObjects.begin(), releasedObjects.end(), extension);
-        if (count == 0 && reports != 1)
-            problems.push_back(reports == 0 ? std::string("the extension's count fell to 0 without ObjectReleased")
-                                            : "the extension was reported through ObjectReleased " +
-                                                  std::to_string(reports) + " times");
+        std::uint32_t count = 0;
+        if (ClosingCall(problems, "in the extension's Release", [&] { count = extension->Release(); })) {
+            if (count != 0)
+                problems.push_back("the extension still counts " + Count(count, "reference", "references") +
+                                   " after the host gave back its own");
+            const auto reports = std::count(releasedObjects.begin(), releasedObjects.end(), extension);
+            if (count == 0 && reports != 1)
+                problems.push_back(reports == 0 ? std::string("the extension's count fell to 0 without ObjectReleased")
+                                                : "the extension was reported through ObjectReleased " +
+                                                      std::to_string(reports) + " times");
+        }
 
         IKXUnknown* destroyed = extension;
-        const std::int32_t answer = CallMain(kActionDestroy, &extensionId, &destroyed);
-        if (destroyed != nullptr)
-            problems.push_back("the module did not destroy its extension at action -5 (it answered " +
-                               std::to_string(answer) + ")");
-        else if (answer != kDestroyAnswer)
-            problems.push_back("action -5 answered " + std::to_string(answer) + " instead of " +
-                               std::to_string(kDestroyAnswer));
+        std::int32_t answer = 0;
+        if (ClosingCall(problems, "at action -5 (destroy)",
+                        [&] { answer = CallMain(kActionDestroy, &extensionId, &destroyed); })) {
+            if (destroyed != nullptr)
+                problems.push_back("the module did not destroy its extension at action -5 (it answered " +
+                                   std::to_string(answer) + ")");
+            else if (answer != kDestroyAnswer)
+                problems.push_back("action -5 answered " + std::to_string(answer) + " instead of " +
+                                   std::to_string(kDestroyAnswer));
+        }
         extension = nullptr;
         functions = nullptr;
     }
     if (moduleDeinit != nullptr)
-        moduleDeinit();
+        ClosingCall(problems, "in plugin_module_deinit", moduleDeinit);
 
     if (const std::int32_t count = application.ReferenceCount(); count != HostApplication::kHostReference) {
         const std::int32_t held = count - HostApplication::kHostReference;
@@ -307,8 +363,6 @@ std::vector<std::string> ModuleSession::Close()
     if (const std::size_t open = application.OpenResourceHandles(); open > 0)
         problems.push_back("the module kept " + Count(open, "resource handle", "resource handles") +
                            " it did not dispose of");
-    for (std::string& failure : files.TakeLateFailures())
-        problems.push_back(std::move(failure));
     if (const std::int32_t kept = FileServices::LiveObjects() - fileObjectsBefore; kept > 0)
         problems.push_back("the module kept " + Count(static_cast<std::uint64_t>(kept), "host object", "host objects") +
                            " (folder chooser, folder, file or text file) it obtained");

@@ -23,7 +23,10 @@
 // The module calls back through plain C function pointers that carry no
 // context, so one session at a time is active in a process; Open refuses a
 // second. Failures inside the host throw HostError; nothing the module calls
-// throws.
+// throws. Nothing may come back across the boundary either: an exception from
+// the module at any step is the module's fault, reported as a HostError
+// (kExitFailure) naming the step, or, while the module is taken down, as one
+// of Close's messages.
 #pragma once
 
 #include "framework/HostServices.h"
@@ -113,9 +116,14 @@ public:
     /// routines can run. Throws HostError: kExitNotAPlugin when the module
     /// cannot be loaded, lacks an export, has another version or registers
     /// no script-function extension; kExitFailure when it cannot create its
-    /// extension or event sink or describes its routines wrongly. Close must
-    /// run after a failed Open too; it undoes what was done.
+    /// extension or event sink, describes its routines wrongly or throws at
+    /// any step. Close must run after a failed Open too; it undoes what was
+    /// done.
     void Open(const std::string& path);
+
+    /// The number of items the file services refused or failed on; each
+    /// was told as it happened.
+    std::size_t FileFailures() const { return files.Failures(); }
 
     /// The application object the module is served.
     const HostApplication& Application() const { return application; }
@@ -124,14 +132,17 @@ public:
     const std::vector<RoutineInfo>& Routines() const { return routines; }
 
     /// Runs routine `index` on `block` through the event sink. Open must
-    /// have succeeded.
+    /// have succeeded. Throws HostError (kExitFailure) when the routine
+    /// throws.
     void Execute(std::uint32_t index, ValueBlock& block);
 
     /// Ends the session: gives back the host's references, has the module
     /// destroy its extension, calls plugin_module_deinit and unloads the
     /// module. Returns what did not balance, one message each (for instance
-    /// a reference the module kept); empty when everything did. A second
-    /// call does nothing and returns nothing.
+    /// a reference the module kept), and what the module threw at any of
+    /// these steps, which still run one after the other; empty when
+    /// everything balanced. Never throws for the module. A second call does
+    /// nothing and returns nothing.
     std::vector<std::string> Close();
 
 private:

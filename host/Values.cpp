@@ -1,6 +1,8 @@
 // Conversions between command-line text and value records.
 #include "host/Values.h"
 
+#include "host/Text.h"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -124,6 +126,9 @@ std::string TagName(std::uint16_t tag)
 std::string StoreArgument(ValueRecord& record, std::uint16_t tag, const std::string& text)
 {
     KXPluginLibraryArgument argument(&record);
+    const ValueKind kind = KindOfTag(tag);
+    if (kind == ValueKind::String && !IsUtf8(text))
+        return "must be valid UTF-8";
     switch (tag) {
     case kTagString:
         argument.SetString(TXString(text));

@@ -20,6 +20,7 @@
 #include "host/Host.h"
 #include "host/ResourceStore.h"
 #include "host/Sealing.h"
+#include "host/Text.h"
 #include "host/Values.h"
 #include "platform/Files.h"
 #include "platform/Module.h"
@@ -35,6 +36,7 @@
 #include <functional>
 #include <iostream>
 #include <optional>
+#include <streambuf>
 #include <type_traits>
 #include <variant>
 #include <string>
@@ -69,9 +71,10 @@ constexpr const char* kFooter =
     "\n"
     "Exit codes:\n"
     "  0  success (a routine that ran, whatever its result)\n"
-    "  1  the routine or the host failed, the module did not give back every reference it took, decrypt\n"
-    "     refused the file, or strings found no such file or key\n"
-    "  2  usage error: unknown option or routine, wrong argument count or type\n"
+    "  1  the routine or the host failed, a file or folder was refused (each is named), the module did not\n"
+    "     give back every reference it took, another kxhost works in the same folder, decrypt refused the\n"
+    "     file, strings found no such file or key, or standard output could not be written\n"
+    "  2  usage error: unknown option or routine, wrong argument count or type, a path that is not UTF-8\n"
     "  3  the module cannot be loaded or is not a plug-in (missing exports, another version)";
 
 /// A usage error found after the command line parsed: it names the problem.
@@ -79,9 +82,16 @@ struct UsageError {
     std::string message;
 };
 
-void Complain(const std::string& message)
+/// What every path option must be: a path kxhost can pass on unchanged.
+/// Linux paths are bytes; kxhost takes them as UTF-8 so that what it
+/// writes lands under the very name it was given.
+std::string CheckPath(std::string& path)
 {
-    std::cerr << kProgram << ": " << message << '\n';
+    if (path.empty())
+        return "the path is empty";
+    if (!IsUtf8(path))
+        return "the path is not valid UTF-8";
+    return {};
 }
 
 std::string DefaultModulePath()
@@ -244,7 +254,7 @@ SealKey LoadKey(const std::string& keyFile, bool createIfMissing)
     bool created = false;
     SealKey key = SealKey::FromFile(keyFile, createIfMissing, created);
     if (created)
-        Complain("created a new key in " + keyFile +
+        Console::Note("created a new key in " + keyFile +
                  "; keep it: only this key decrypts the files encrypted with it");
     return key;
 }
@@ -292,10 +302,10 @@ int Run(const std::string& modulePath, const FileSettings& settings,
         session->Open(modulePath);
         command(*session);
     } catch (const HostError& error) {
-        Complain(error.what());
+        Console::Note(error.what());
         code = error.ExitCode();
     } catch (const UsageError& error) {
-        Complain(error.message);
+        Console::Note(error.message);
         code = kExitUsage;
     }
     if (!session)
@@ -304,41 +314,123 @@ int Run(const std::string& modulePath, const FileSettings& settings,
     // did not balance is reported.
     const std::vector<std::string> problems = session->Close();
     for (const std::string& problem : problems)
-        Complain("warning: " + problem);
+        Console::Note("warning: " + problem);
     if (!problems.empty() && code == kExitSuccess)
         code = kExitFailure;
+    if (const std::size_t failed = session->FileFailures(); failed > 0) {
+        Console::Note(std::to_string(failed) + (failed == 1 ? " item was" : " items were") +
+                 " refused or failed; each is named above");
+        if (code == kExitSuccess)
+            code = kExitFailure;
+    }
     return code;
 }
 
+/// Standard output when it was closed at start: every write fails, so that
+/// output nobody can receive shows as a failure, and only then.
+class ClosedOutput : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+/// `code`, or a failure when what went to standard output could not be
+/// written (a full disk, a closed stream): a result nobody received is no
+/// success.
+int CheckOutput(int code)
+{
+    std::cout.flush();
+    if (std::cout)
+        return code;
+    Console::Note("cannot write to standard output");
+    return code == kExitSuccess ? kExitFailure : code;
+}
+
+/// Checks the whole of `input` first and only then hands its plain text to
+/// `sink`: for an output that cannot be taken back, such as a pipe.
+bool OpenChecked(const SealKey& key, Platform::Files::File& input, const PlaintextSink& sink, std::string& reason)
+{
+    const std::optional<Platform::Files::Status> before = input.Status();
+    if (!OpenSealed(key, input, {}, reason))
+        return false;
+    const std::optional<Platform::Files::Status> after = input.Status();
+    if (!before || !after || !after->Unchanged(*before) || !input.Seek(0)) {
+        reason = "the file changed while it was checked";
+        return false;
+    }
+    return OpenSealed(key, input, sink, reason);
+}
+
 /// kxhost decrypt: checks `file` and writes its plaintext to `out`, or to
-/// standard output when `out` is empty. Nothing is written unless the whole
-/// file checks out.
+/// standard output when `out` is empty. Nothing unchecked is written: a
+/// regular file at `out` (or none) is replaced only after the last chunk
+/// checked out; a pipe, terminal or device gets the plain text after a
+/// first pass checked the whole file. Memory stays the same whatever the
+/// file's size.
 int Decrypt(const std::string& file, const std::string& out, const std::string& keyFile)
 {
+    namespace Files = Platform::Files;
     try {
         const SealKey key = LoadKey(keyFile, false);
-        std::vector<unsigned char> plaintext;
-        std::string reason;
-        if (!OpenSealedFile(key, file, plaintext, reason)) {
-            Complain("cannot decrypt " + file + ": " + reason);
+        Files::File input = Files::File::OpenForReading(file);
+        if (!input.IsOpen()) {
+            Console::Note("cannot decrypt " + file + ": cannot open it: " + Files::LastError());
             return kExitFailure;
         }
+        std::string reason;
+        bool opened = false;
+        const Files::Kind kind = out.empty() ? Files::Kind::Other : Files::KindOf(out);
         if (out.empty()) {
-            if (!Platform::Files::WriteStandardOutput(plaintext.data(), plaintext.size())) {
-                Complain("cannot write to standard output: " + Platform::Files::LastError());
+            opened = OpenChecked(key, input, Files::WriteStandardOutput, reason);
+        } else if (kind == Files::Kind::Folder) {
+            Console::Note("--out: a folder stands at " + out);
+            return kExitUsage;
+        } else if (kind == Files::Kind::Other) {
+            Files::File stream = Files::File::OpenStream(out);
+            if (!stream.IsOpen()) {
+                Console::Note("cannot write " + out + ": " + Files::LastError());
                 return kExitFailure;
             }
-            return kExitSuccess;
+            opened = OpenChecked(
+                key, input, [&](const unsigned char* bytes, std::size_t size) { return stream.Write(bytes, size); },
+                reason);
+        } else {
+            // A link is followed to the file it names, which is replaced; the
+            // link itself stays. One that leads nowhere is not written
+            // through.
+            const std::optional<Files::Status> own = Files::StatusOf(out);
+            if (own && own->kind == Files::Kind::Link && kind == Files::Kind::Missing) {
+                Console::Note("cannot write " + out + ": a symbolic link that leads to no file, which kxhost does not "
+                                                 "write through");
+                return kExitFailure;
+            }
+            const std::string target = kind == Files::Kind::File ? Files::AbsolutePath(out).value_or(out) : out;
+            const std::optional<Files::Status> existing =
+                kind == Files::Kind::File ? Files::StatusOf(target) : std::nullopt;
+            Files::Replacement output;
+            if (!output.Begin(target) || (existing && !output.TakeAttributes(*existing))) {
+                Console::Note("cannot write " + out + ": " + Files::LastError());
+                return kExitFailure;
+            }
+            if (existing)
+                output.RequireUnchanged(target, *existing);
+            opened = OpenSealed(
+                key, input,
+                [&](const unsigned char* bytes, std::size_t size) { return output.Output().Write(bytes, size); },
+                reason);
+            if (opened && !output.Commit()) {
+                Console::Note("cannot write " + out + ": " + Files::LastError());
+                return kExitFailure;
+            }
         }
-        Platform::Files::Replacement output;
-        if (!output.Begin(out) || !output.Output().Write(plaintext.data(), plaintext.size()) || !output.Commit()) {
-            Complain("cannot write " + out + ": " + Platform::Files::LastError());
+        if (!opened) {
+            Console::Note("cannot decrypt " + file + ": " + reason);
             return kExitFailure;
         }
-        Console::Verbose("decrypted " + file + " into " + out);
+        Console::Verbose("decrypted " + file + (out.empty() ? "" : " into " + out));
         return kExitSuccess;
     } catch (const HostError& error) {
-        Complain(error.what());
+        Console::Note(error.what());
         return error.ExitCode();
     }
 }
@@ -372,13 +464,13 @@ int PrintStrings(const std::vector<std::string>& resourcePaths, const std::strin
             store.Add(path);
         const StringTable* table = store.Strings(location);
         if (table == nullptr) {
-            Complain("no strings file at " + location + (Console::IsVerbose() ? "" : " (--verbose tells why)"));
+            Console::Note("no strings file at " + location + (Console::IsVerbose() ? "" : " (--verbose tells why)"));
             return kExitFailure;
         }
         if (hasKey) {
             const char16_t* value = table->Find(key);
             if (value == nullptr) {
-                Complain("no key \"" + key + "\" in " + location);
+                Console::Note("no key \"" + key + "\" in " + location);
                 return kExitFailure;
             }
             std::cout << TXString(value).ToStdString() << '\n';
@@ -388,13 +480,16 @@ int PrintStrings(const std::vector<std::string>& resourcePaths, const std::strin
             std::cout << '"' << entry.key << "\" = " << QuotedValue(entry.value) << ";\n";
         return kExitSuccess;
     } catch (const HostError& error) {
-        Complain(error.what());
+        Console::Note(error.what());
         return error.ExitCode();
     }
 }
 
 int Main(int argc, char** argv)
 {
+    static ClosedOutput closedOutput;
+    if (Platform::Files::ProtectStandardStreams())
+        std::cout.rdbuf(&closedOutput);
     // Host and module share TXString buffers, so both draw them from the
     // memory manager's main partition; set it before any string exists.
     SetMainPartition(KXMM::Partition::GetPartitionByIdentifier(kMainPartitionIdentifier, true));
@@ -407,10 +502,12 @@ int Main(int argc, char** argv)
     // Options may come after the command too.
     app.fallthrough();
 
+    const CLI::Validator pathCheck(CheckPath, "", "PATH");
     std::string modulePath = DefaultModulePath();
     app.add_option("--module", modulePath, "The plug-in module to load (default: " + std::string(kDefaultModuleName) +
                                                " beside kxhost)")
-        ->type_name("PATH");
+        ->type_name("PATH")
+        ->check(pathCheck);
 
     FileSettings settings;
     bool verbose = false;
@@ -418,20 +515,24 @@ int Main(int argc, char** argv)
     app.add_option("--plugins", settings.plugins,
                    "The plug-ins folder that batches walk, with its subfolders (default: none, so a batch finds "
                    "no files)")
-        ->type_name("DIR");
+        ->type_name("DIR")
+        ->check(pathCheck);
     CLI::Option* choose =
         app.add_option("--choose", settings.choose, "The folder the folder chooser answers (default: ask on the "
                                                     "terminal; with no terminal the choice is cancelled)")
-            ->type_name("DIR");
+            ->type_name("DIR")
+            ->check(pathCheck);
     app.add_flag("--cancel", settings.cancel, "The folder chooser reports a cancelled dialog")->excludes(choose);
     app.add_option("--key", settings.keyFile,
                    "The key file of the encryption service (32 bytes). call creates it with a new random key when "
                    "it is missing; without --key every file is refused")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(pathCheck);
     app.add_option("--resources", settings.resources,
                    "A resource folder or .kxr archive of the resource store; its base name is the owner of its "
                    "locations (BulkSeal.kxr serves \"BulkSeal/...\"). May be given more than once")
         ->type_name("PATH")
+        ->check(pathCheck)
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_option("--host-value", settings.hostValues,
@@ -464,8 +565,12 @@ int Main(int argc, char** argv)
     std::string outPath;
     CLI::App* decrypt = app.add_subcommand("decrypt", "Check a file the encryption service sealed and write its "
                                                       "original bytes; a damaged file or the wrong key writes nothing");
-    decrypt->add_option("FILE", sealedFile, "The sealed file")->required();
-    decrypt->add_option("--out", outPath, "Where the original bytes go (default: standard output)")->type_name("PATH");
+    decrypt->add_option("FILE", sealedFile, "The sealed file")->required()->check(pathCheck);
+    decrypt->add_option("--out", outPath,
+                        "Where the original bytes go (default: standard output): a regular file is replaced whole, "
+                        "a pipe or device written into")
+        ->type_name("PATH")
+        ->check(pathCheck);
 
     std::string location;
     std::string stringKey;
@@ -487,23 +592,24 @@ int Main(int argc, char** argv)
     } catch (const CLI::ParseError& error) {
         if (error.get_exit_code() == 0)
             return app.exit(error); // --help, --version
-        Complain(error.what());
-        std::cerr << "Run '" << kProgram << " --help' for usage.\n";
+        Console::Note(error.what());
+        Platform::Files::WriteError(std::string("Run '") + kProgram + " --help' for usage.\n");
         return kExitUsage;
     }
     Console::Configure(verbose, quiet);
 
     if (decrypt->parsed()) {
         if (settings.keyFile.empty()) {
-            Complain("decrypt needs the key the file was encrypted with: --key FILE");
+            Console::Note("decrypt needs the key the file was encrypted with: --key FILE");
             return kExitUsage;
         }
         return Decrypt(sealedFile, outPath, settings.keyFile);
     }
     if (strings->parsed())
-        return PrintStrings(settings.resources, location, stringKey, keyOption->count() > 0);
+        return CheckOutput(PrintStrings(settings.resources, location, stringKey, keyOption->count() > 0));
     if (routines->parsed())
-        return Run(modulePath, {}, [&](ModuleSession& session) { PrintRoutines(session.Routines(), json); });
+        return CheckOutput(
+            Run(modulePath, {}, [&](ModuleSession& session) { PrintRoutines(session.Routines(), json); }));
 
     std::optional<ResultValue> result;
     const int code = Run(modulePath, settings,
@@ -512,7 +618,7 @@ int Main(int argc, char** argv)
         std::cout << (result ? ResultJson(*result) : Json(nullptr)).dump() << '\n';
     else if (result)
         std::cout << "result: " << FormatResult(*result) << '\n';
-    return code;
+    return CheckOutput(code);
 }
 
 } // namespace
@@ -522,9 +628,9 @@ int main(int argc, char** argv)
     try {
         return Main(argc, argv);
     } catch (const std::exception& error) {
-        Complain(std::string("internal error: ") + error.what());
+        Console::Note(std::string("internal error: ") + error.what());
     } catch (...) {
-        Complain("internal error");
+        Console::Note("internal error");
     }
     return kExitFailure;
 }

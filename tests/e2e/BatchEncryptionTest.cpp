@@ -126,29 +126,45 @@ protected:
         return options;
     }
 
-    /// Runs routine `index` on `block` in a session of its own; the session
-    /// must balance every reference.
-    static void Run(HostOptions options, std::uint32_t index, KxHost::ValueBlock& block)
+    /// Runs routine `index` on `block` in a session of its own, which must
+    /// balance every reference; returns the number of items the host's
+    /// services refused or failed on.
+    static std::size_t Run(HostOptions options, std::uint32_t index, KxHost::ValueBlock& block)
     {
         KxHost::ModuleSession session(std::move(options));
-        ASSERT_NO_THROW(session.Open(kModule));
+        EXPECT_NO_THROW(session.Open(kModule));
         session.Execute(index, block);
         EXPECT_EQ(session.Close(), std::vector<std::string>{});
+        return session.FileFailures();
     }
-    static void Run(HostOptions options, std::uint32_t index)
+    static std::size_t Run(HostOptions options, std::uint32_t index)
     {
         KxHost::ValueBlock block;
-        Run(std::move(options), index, block);
+        return Run(std::move(options), index, block);
+    }
+
+    /// Opens the sealed file `path` with `with` into `plaintext`.
+    static bool Open(const KxHost::SealKey& with, const fs::path& path, std::string& plaintext, std::string& reason)
+    {
+        Platform::Files::File input = Platform::Files::File::OpenForReading(Utf8(path));
+        plaintext.clear();
+        return KxHost::OpenSealed(
+            with, input,
+            [&](const unsigned char* bytes, std::size_t size) {
+                plaintext.append(reinterpret_cast<const char*>(bytes), size);
+                return true;
+            },
+            reason);
     }
 
     /// The plaintext of the sealed file `path`; fails the test when it does
     /// not open.
     std::string Unseal(const fs::path& path) const
     {
-        std::vector<unsigned char> plaintext;
+        std::string plaintext;
         std::string reason;
-        EXPECT_TRUE(KxHost::OpenSealedFile(key, Utf8(path), plaintext, reason)) << Utf8(path) << ": " << reason;
-        return std::string(plaintext.begin(), plaintext.end());
+        EXPECT_TRUE(Open(key, path, plaintext, reason)) << Utf8(path) << ": " << reason;
+        return plaintext;
     }
 
     static bool IsScript(const std::string& name)
@@ -210,9 +226,10 @@ TEST_F(BatchEncryption, EncryptAllPluginsSealsInPlaceAfterATestRunAndWritesNoLog
     Run(Options(chosen), kTestRun);
     const auto afterTestRun = Snapshot(chosen);
     // A leftover of an interrupted run is cleared away, never reported.
-    WriteBytes(plugins / "Tools" / ("Square.Cst" + std::string(Platform::Files::Replacement::kLeftoverSuffix)), "x");
+    WriteBytes(plugins / "Tools" / ("Square.Cst" + std::string(Platform::Files::Replacement::kLeftoverSuffix)),
+               "KXSEAL01, cut short");
 
-    Run(Options(chosen), kEncryptAll);
+    EXPECT_EQ(Run(Options(chosen), kEncryptAll), 0u);
     EXPECT_EQ(Snapshot(chosen), afterTestRun) << "EncryptAllPlugins writes into the plug-ins folder only";
     std::map<std::string, std::string> others;
     for (const auto& [name, content] : originals)
@@ -249,7 +266,7 @@ TEST_F(BatchEncryption, EncryptPluginSealsOneFileInPlace)
         const auto before = Snapshot(plugins);
         KxHost::ValueBlock block;
         c.argument(block[0]);
-        Run(Options({}), kEncryptOne, block);
+        EXPECT_EQ(Run(Options({}), kEncryptOne, block), c.result ? 0u : 1u) << "a refusal counts as a failure";
         EXPECT_EQ(block[kResultRecord].tag, kTagBool);
         EXPECT_EQ(KXPluginLibraryArgument(&block[kResultRecord]).GetBool(), c.result);
         auto expected = before;
@@ -270,27 +287,177 @@ TEST_F(BatchEncryption, RefusedFilesAreLoggedAsFailuresAndTheBatchGoesOn)
 {
     // A folder stands where the sealed copy of Hello.csm would go.
     fs::create_directories(chosen / "Hello.csm");
-    std::string expectedLog = kFullLog;
-    expectedLog.replace(expectedLog.find("OK Hello.csm"), 2, "FAIL");
-#if !defined(_WIN32)
-    // A script file that opens but cannot be read: reading this process
-    // file at its start fails with an I/O error, for root too.
-    fs::create_symlink("/proc/self/mem", plugins / "Unreadable.csm");
-    expectedLog += "FAIL Unreadable.csm\n"; // after Tools: 'T' sorts before 'U'
-#endif
-    Run(Options(chosen), kTestRun);
-    EXPECT_EQ(ReadBytes(chosen / kLogName), expectedLog);
+    // Sealing a file with a second name would leave the plain text there.
+    WriteBytes(plugins / "Linked.csm", "linked\n");
+    fs::create_hard_link(plugins / "Linked.csm", plugins / "Linked.txt");
+    // Not sealed, whatever its first bytes say.
+    WriteBytes(plugins / "Fake.cso", "KXSEAL01 and then plain text\n");
+    const auto before = Snapshot(plugins);
+
+    EXPECT_EQ(Run(Options(chosen), kTestRun), 3u);
+    EXPECT_EQ(ReadBytes(chosen / kLogName), "OK Big.cso\nOK COUNT.CSM\nOK Empty.csm\nFAIL Fake.cso\nFAIL Hello.csm\n"
+                                            "FAIL Linked.csm\nOK Hello.csm\nOK Square.Cst\n");
     EXPECT_TRUE(fs::is_directory(chosen / "Hello.csm")) << "the folder in the way stays";
     EXPECT_EQ(Unseal(chosen / "Tools" / "Hello.csm"), originals["Tools/Hello.csm"]);
+
+    EXPECT_EQ(Run(Options({}), kEncryptAll), 2u);
+    const auto after = Snapshot(plugins);
+    for (const char* name : {"Linked.csm", "Linked.txt", "Fake.cso"})
+        EXPECT_EQ(after.at(name), before.at(name)) << name;
 }
 
 TEST_F(BatchEncryption, AChosenFolderInsideThePluginsFolderIsNotWalked)
 {
     const fs::path inside = plugins / "Sealed";
     fs::create_directories(inside);
-    Run(Options(inside), kTestRun);
-    Run(Options(inside), kTestRun); // the second run must not see the first one's output
+    EXPECT_EQ(Run(Options(inside), kTestRun), 0u);
+    // The second run must not see the first one's output, whatever the
+    // spelling of the folder.
+    EXPECT_EQ(Run(Options(inside / ""), kTestRun), 0u);
     ExpectSealedScripts(inside, {{kLogName, kFullLog}});
+}
+
+// Entries another program may have planted, each beside the plug-ins
+// folder's script files, all in one batch: the walk follows no link, leaves
+// what is not its own, and seals every script file whole.
+TEST_F(BatchEncryption, AWalkStaysInsideItsFolderAndLosesNothing)
+{
+    const fs::path outside = root / "outside.txt";
+    WriteBytes(outside, "outside\n");
+    const std::string longName = std::string(246, 'L') + ".csm"; // no room left for the temporary suffix
+    const auto permissions = [](const fs::path& path) { return fs::status(path).permissions(); };
+    const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::perms countPermissions{};
+    const struct {
+        const char* what;
+        std::function<void()> plant;
+        std::function<void()> check;
+        bool refused;
+    } rows[] = {
+        {"a user's file that ends like a temporary one stays",
+         [&] { WriteBytes(plugins / "design notes.~kxpart", "notes"); },
+         [&] { EXPECT_EQ(ReadBytes(plugins / "design notes.~kxpart"), "notes"); }, false},
+        {"a leftover of a killed run goes",
+         [&] { WriteBytes(plugins / "Big.cso.~kxpart", "KXSEAL01, cut short"); },
+         [&] { EXPECT_FALSE(fs::exists(plugins / "Big.cso.~kxpart")); }, false},
+        {"a name too long for the temporary suffix seals",
+         [&] { WriteBytes(plugins / longName, "long"); }, [&] { EXPECT_EQ(Unseal(plugins / longName), "long"); },
+         false},
+        {"a read-only file stays read-only",
+         [&] {
+             fs::permissions(plugins / "COUNT.CSM", readOnly);
+             countPermissions = permissions(plugins / "COUNT.CSM");
+         },
+         [&] { EXPECT_EQ(permissions(plugins / "COUNT.CSM"), countPermissions); }, false},
+#if !defined(_WIN32)
+        {"a link planted at a temporary name is never written through",
+         [&] { fs::create_symlink(outside, plugins / "Hello.csm.~kxpart"); },
+         [&] {
+             EXPECT_EQ(ReadBytes(outside), "outside\n");
+             EXPECT_FALSE(fs::is_symlink(plugins / "Hello.csm"));
+             EXPECT_FALSE(fs::exists(fs::symlink_status(plugins / "Hello.csm.~kxpart")));
+         },
+         true},
+        {"a link to a file outside is not followed",
+         [&] { fs::create_symlink(outside, plugins / "Link.csm"); },
+         [&] { EXPECT_TRUE(fs::is_symlink(plugins / "Link.csm")); }, true},
+        {"a broken link does not end the walk",
+         [&] { fs::create_symlink(root / "none", plugins / "Broken.csm"); },
+         [&] { EXPECT_TRUE(fs::is_symlink(plugins / "Broken.csm")); }, true},
+        {"a link loop does not end the walk",
+         [&] { fs::create_symlink(plugins / "Loop.csm", plugins / "Loop.csm"); },
+         [&] { EXPECT_TRUE(fs::is_symlink(plugins / "Loop.csm")); }, true},
+        {"a name that is not UTF-8 is not sealed under another", [&] { WriteBytes(plugins / "Bad\xFF.csm", "bad"); },
+         [&] { EXPECT_EQ(ReadBytes(plugins / "Bad\xFF.csm"), "bad"); }, true},
+        {"execute bits survive",
+         [&] { fs::permissions(plugins / "Tools" / "Square.Cst", fs::perms::owner_all | fs::perms::group_read); },
+         [&] {
+             EXPECT_EQ(permissions(plugins / "Tools" / "Square.Cst"), fs::perms::owner_all | fs::perms::group_read);
+         },
+         false},
+#endif
+    };
+    std::size_t refused = 0;
+    for (const auto& row : rows) {
+        row.plant();
+        refused += row.refused ? 1 : 0;
+    }
+    EXPECT_EQ(Run(Options({}), kEncryptAll), refused);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.check();
+    }
+    for (const auto& [name, content] : originals) {
+        if (IsScript(name)) {
+            EXPECT_EQ(Unseal(plugins / name), content) << name;
+        }
+    }
+    EXPECT_EQ(ReadBytes(outside), "outside\n");
+}
+
+// A file that changes after it was read and before its sealed form is put
+// in place keeps the change: the sealed copy is dropped, and the file
+// counts as failed.
+TEST_F(BatchEncryption, AFileThatChangesWhileItIsSealedKeepsTheChange)
+{
+    struct Change {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+    };
+    struct Walk {
+        KxHost::FileServices* services;
+        std::vector<Change> changes;
+        fs::path plugins;
+        std::map<std::string, std::string> changed;
+    };
+    KxHost::FileServices services(Options({}));
+    Walk walk{&services,
+              {
+                  {"Hello.csm", [](const fs::path& p) { std::ofstream(p, std::ios::app | std::ios::binary) << "edit\n"; }},
+                  {"COUNT.CSM", [](const fs::path& p) { fs::resize_file(p, 3); }},
+                  {"Big.cso",
+                   [](const fs::path& p) {
+                       WriteBytes(fs::path(p) += ".new", "another file");
+                       fs::rename(fs::path(p) += ".new", p);
+                   }},
+                  {"Empty.csm", [](const fs::path& p) { fs::create_hard_link(p, fs::path(p) += ".link"); }},
+              },
+              plugins,
+              {}};
+    const auto visit = [](void* context, const char* fullPath, const char*, const char*) noexcept {
+        Walk& walk = *static_cast<Walk*>(context);
+        const fs::path path = fs::u8path(fullPath);
+        EXPECT_TRUE(walk.services->EncryptScriptFile(fullPath, ""));
+        for (const Change& change : walk.changes) {
+            if (path == walk.plugins / change.name) {
+                change.make(path);
+                walk.changed[change.name] = ReadBytes(path);
+            }
+        }
+        return true;
+    };
+    EXPECT_EQ(services.WalkPluginsFolder(visit, &walk), 0);
+    EXPECT_EQ(services.Failures(), walk.changes.size());
+    ASSERT_EQ(walk.changed.size(), walk.changes.size());
+    for (const auto& [name, content] : walk.changed)
+        EXPECT_EQ(ReadBytes(plugins / name), content) << name;
+    EXPECT_EQ(Unseal(plugins / "Tools" / "Square.Cst"), originals["Tools/Square.Cst"]);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(plugins))
+        EXPECT_FALSE(Platform::Files::IsLeftover(Utf8(entry.path().filename()))) << entry.path();
+}
+
+// A key file the host creates is its owner's alone, on every system; one
+// that others may read is refused.
+TEST_F(BatchEncryption, AKeyFileIsItsOwnersAlone)
+{
+    const auto othersMayAccess = [](const fs::path& path) {
+        return Platform::Files::File::OpenForReading(Utf8(path)).OthersMayAccess();
+    };
+    EXPECT_EQ(othersMayAccess(root / "seal.key"), false);
+    WriteBytes(root / "shared.key", std::string(32, 'k'));
+    ASSERT_EQ(othersMayAccess(root / "shared.key"), true);
+    bool created = false;
+    EXPECT_THROW(KxHost::SealKey::FromFile(Utf8(root / "shared.key"), false, created), KxHost::HostError);
 }
 
 TEST_F(BatchEncryption, DamagedSealedFilesAndTheWrongKeyAreRefused)
@@ -321,13 +488,12 @@ TEST_F(BatchEncryption, DamagedSealedFilesAndTheWrongKeyAreRefused)
         {"a chunk dropped", [](std::string s) { return s.erase(kHeader + kChunk, kChunk); }},
         {"a byte appended", [](std::string s) { return s + '\0'; }},
     };
-    std::vector<unsigned char> plaintext;
-    std::string reason;
+    std::string plaintext;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         WriteBytes(sealedPath, c.damage(sealed));
-        EXPECT_FALSE(KxHost::OpenSealedFile(key, Utf8(sealedPath), plaintext, reason));
-        EXPECT_TRUE(plaintext.empty());
+        std::string reason;
+        EXPECT_FALSE(Open(key, sealedPath, plaintext, reason));
         EXPECT_FALSE(reason.empty());
     }
 
@@ -335,7 +501,8 @@ TEST_F(BatchEncryption, DamagedSealedFilesAndTheWrongKeyAreRefused)
     EXPECT_EQ(Unseal(sealedPath), originals["Big.cso"]);
     bool created = false;
     const KxHost::SealKey other = KxHost::SealKey::FromFile(Utf8(root / "other.key"), true, created);
-    EXPECT_FALSE(KxHost::OpenSealedFile(other, Utf8(sealedPath), plaintext, reason));
+    std::string reason;
+    EXPECT_FALSE(Open(other, sealedPath, plaintext, reason));
     EXPECT_TRUE(plaintext.empty());
 }
 

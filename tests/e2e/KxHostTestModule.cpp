@@ -1,14 +1,17 @@
 // A plug-in module for kxhost's end-to-end tests: routines with every
 // argument and result kind kxhost converts, one whose argument kind it
-// cannot pass, and one that keeps a reference to the host application so
-// the balance check has something to find. Built with another module
+// cannot pass, one that keeps a reference to the host application so the
+// balance check has something to find, and one that starts a walk of the
+// plug-ins folder from inside another. Built with another module
 // version (KX_TEST_MODULE_VERSION) it is a plug-in the host must refuse.
 #include "framework/HostInterfaces.h"
+#include "framework/HostStubs.h"
 #include "framework/ModuleEntry.h"
 #include "framework/ModuleState.h"
 #include "framework/ScriptFunctions.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace {
 
@@ -17,7 +20,18 @@ using namespace ZEDA::PluginSupport;
 /// {0B7E59A2-6C13-4D8F-9E21-5A4C3B2D1E0F}
 constexpr InterfaceID kTestExtensionId{0x0B7E59A2, 0x6C13, 0x4D8F, {0x9E, 0x21, 0x5A, 0x4C, 0x3B, 0x2D, 0x1E, 0x0F}};
 
-enum Routine : std::int32_t { kEcho, kNot, kAdd16, kTwice32, kNegate64, kHalf, kSilent, kPoint, kKeepApplication };
+enum Routine : std::int32_t {
+    kEcho,
+    kNot,
+    kAdd16,
+    kTwice32,
+    kNegate64,
+    kHalf,
+    kSilent,
+    kPoint,
+    kKeepApplication,
+    kWalkTwice,
+};
 
 const RoutineDescription kTable[] = {
     {"Echo", "Test", "Returns its text.", 3100, true, false, {{"text", kTagString}, {"result", kTagString}}},
@@ -30,8 +44,28 @@ const RoutineDescription kTable[] = {
     {"Silent", "Test", "Returns nothing.", 3100, false, false, {}},
     {"Point", "Test", "Takes a point.", 3100, false, false, {{"p", kTagPoint2D}}},
     {"KeepApplication", "Test", "Keeps a reference to the host application.", 3100, false, false, {}},
+    {"WalkTwice", "Test", "Seals every file of the plug-ins folder in place, walking it again from its first file.",
+     3100, true, false, {{"inner", kTagInt32}}},
     {nullptr, nullptr, nullptr, 0, false, false, {}},
 };
+
+/// Seals one file of a walk in place.
+bool Seal(void* /*context*/, const char* fullPath, const char* /*name*/, const char* /*extension*/) noexcept
+{
+    TXString inPlace;
+    EncryptScriptFile::Call(Module().callbackBlock, TXString(fullPath), true, inPlace);
+    return true;
+}
+
+/// The outer walk's step: the first file starts an inner walk, whose answer
+/// lands in the context.
+bool SealAndWalkAgain(void* context, const char* fullPath, const char* name, const char* extension) noexcept
+{
+    auto& inner = *static_cast<std::optional<std::int32_t>*>(context);
+    if (!inner)
+        inner = Module().application->WalkFolder(Calvera::Extension::kFolderKindPlugins, &Seal, nullptr);
+    return Seal(nullptr, fullPath, name, extension);
+}
 
 class TestRoutines : public KXPluginLibraryRoutine {
 public:
@@ -62,6 +96,12 @@ public:
         case kHalf:
             result.SetReal(table.GetArgument(0).GetReal() / 2);
             break;
+        case kWalkTwice: {
+            std::optional<std::int32_t> inner;
+            Module().application->WalkFolder(Calvera::Extension::kFolderKindPlugins, &SealAndWalkAgain, &inner);
+            result.SetInt32(inner.value_or(0));
+            break;
+        }
         case kKeepApplication: {
             IKXUnknown* application = nullptr;
             QueryHostInterface(Calvera::Extension::IID_HostApplication, &application); // never released
