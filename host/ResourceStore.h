@@ -8,11 +8,24 @@
 // its folder whose name starts with what comes before the asterisk
 // ("120 Messages.kxstrings"); any other element is matched exactly.
 //
+// A location never leads out of its source. PATH is refused when it holds a
+// NUL byte, a backslash or a colon (a separator and a drive or stream on
+// Windows), or an element that is empty (an absolute path, "a//b") or made of
+// dots and spaces only (".", ".."; Windows drops trailing dots and spaces).
+// In a folder, no element below the folder may be a link, wherever it points;
+// the folder itself may be reached through a link the user named. Archives
+// get the same check of PATH, so a location means the same in both.
+//
+// Sizes are bounded before anything is allocated: a file, or an archive entry
+// declaring more, above kMaxFileBytes is refused, and so is an archive above
+// kMaxArchiveBytes, as an archive is read whole into memory. An archive entry
+// that yields more or fewer bytes than it declares is damaged.
+//
 // Strings files are parsed with buildkxr's parser once, on first use, and
 // kept; archives are read once with libzip and kept. Nothing here throws to
-// the module: a missing folder, archive, file or key, or a damaged archive or
-// strings file, is a miss, and with --verbose the host says what it looked
-// for and why it failed.
+// the module: a refused location, a missing folder, archive, file or key, or
+// a damaged archive or strings file, is a miss, and with --verbose the host
+// says what it looked for and why it failed.
 #pragma once
 
 #include "buildkxr/StringsFile.h"
@@ -28,6 +41,11 @@ namespace KxHost {
 
 class ResourceStore {
 public:
+    /// The largest resource file served: 64 MiB.
+    static constexpr std::uint64_t kMaxFileBytes = std::uint64_t{64} << 20;
+    /// The largest archive read: 1 GiB.
+    static constexpr std::uint64_t kMaxArchiveBytes = std::uint64_t{1} << 30;
+
     ResourceStore();
     ~ResourceStore();
     ResourceStore(const ResourceStore&) = delete;
@@ -59,7 +77,8 @@ private:
     };
 
     /// The source and the path inside it that `location` names; null when
-    /// there is none (and why, with --verbose).
+    /// there is none or the location would leave its source (and why, with
+    /// --verbose).
     Source* Resolve(const std::string& location, std::string& path);
 
     std::vector<std::unique_ptr<Source>> sources;
