@@ -1,19 +1,20 @@
-// Reference counting for the objects a plug-in hands the host.
-//
-// KCOMImpl<I> and KCOMImmediateImpl<I> implement IKXUnknown's counting for an
-// interface I. The count starts at 0 and is changed only by atomic
-// read-modify-write operations with full ordering; everything else of the
-// object is plain and used from the host's thread. A Release that finds no
-// reference to give back resets the count to 0 and does nothing else.
-//
-// On the step to 0 the object's OnLastRelease runs; the default gives back
-// the reference the object holds to its parent. Release never deletes the
-// object: its owner does (the module destroys its extension, the extension
-// its event sink). Release touches nothing of the object after
-// OnLastRelease, because OnLastRelease may end with the object's own
-// destruction: an event sink's last release ends its extension's count, and
-// the extension then destroys the sink while the sink's Release is still
-// on the stack.
+/// @file
+/// Reference counting for the objects a plug-in hands the host.
+///
+/// `KCOMImpl<I>` and `KCOMImmediateImpl<I>` implement IKXUnknown's counting for an
+/// interface I. The count starts at 0 and is changed only by atomic
+/// read-modify-write operations with full ordering; everything else of the
+/// object is plain and used from the host's thread. A Release that finds no
+/// reference to give back resets the count to 0 and does nothing else.
+///
+/// On the step to 0 the object's OnLastRelease runs; the default gives back
+/// the reference the object holds to its parent. Release never deletes the
+/// object: its owner does (the module destroys its extension, the extension
+/// its event sink). Release touches nothing of the object after
+/// OnLastRelease, because OnLastRelease may end with the object's own
+/// destruction: an event sink's last release ends its extension's count, and
+/// the extension then destroys the sink while the sink's Release is still
+/// on the stack.
 #pragma once
 
 #include "framework/KXUnknown.h"
@@ -29,17 +30,23 @@ namespace ZEDA::PluginSupport {
 template <typename I>
 class KCOMImpl : public I {
 public:
+    /// Count 0; takes one reference to `parent` unless it is null. The
+    /// parent must outlive that reference.
     explicit KCOMImpl(IKXUnknown* parent = nullptr) : parent(parent)
     {
         if (parent != nullptr)
             parent->AddRef();
     }
 
+    /// Adds a reference; returns the count after the change.
     std::uint32_t AddRef() override
     {
         return static_cast<std::uint32_t>(count.fetch_add(1, std::memory_order_seq_cst) + 1);
     }
 
+    /// Gives a reference back and returns the count after the change. On the
+    /// step to 0 runs OnLastRelease and returns 0; without a reference to give
+    /// back, returns 0 and does nothing else. Never deletes the object.
     std::uint32_t Release() override
     {
         const std::int32_t now = Decrement();
@@ -65,7 +72,9 @@ protected:
         return now;
     }
 
-    /// Gives back the reference to the parent, once.
+    /// Runs on every step of the count to 0. The default gives back the
+    /// reference to the parent, once; an override that does more calls it
+    /// too. It may end with the object's destruction.
     virtual void OnLastRelease()
     {
         if (IKXUnknown* const former = parent) {
@@ -74,7 +83,10 @@ protected:
         }
     }
 
+    /// The reference count; never below 0 between operations.
     std::atomic<std::int32_t> count{0};
+    /// The parent the object holds a reference to; null without one or once
+    /// OnLastRelease gave it back.
     IKXUnknown* parent;
 };
 
@@ -83,8 +95,12 @@ protected:
 template <typename I>
 class KCOMImmediateImpl : public KCOMImpl<I> {
 public:
+    /// Count 0, no parent.
     KCOMImmediateImpl() : KCOMImpl<I>(nullptr) {}
 
+    /// As KCOMImpl::Release; on the step to 0, after OnLastRelease, also
+    /// calls NotifyObjectReleased with the object's address (nothing without
+    /// the host's service table).
     std::uint32_t Release() override
     {
         const std::int32_t now = this->Decrement();

@@ -1,25 +1,26 @@
-// The host's interfaces: the application, the folder chooser, the folder, the
-// file and the text file, asked for by their identifiers (InterfaceID.h)
-// through HostServices::QueryInterface. The host implements them; a module
-// only calls them.
-//
-// Each interface lists its operations in the slot order both sides of the
-// boundary compile against. That order must never change: no operation may
-// be reordered, inserted or removed, since a host and a module built apart
-// would otherwise call each other's wrong operations. Operation numbers below
-// count from 0 with IKXUnknown's three operations (destructor, AddRef,
-// Release) first.
-//
-// Contracts common to every interface here:
-// - Results: std::int32_t codes where an operation can fail, 0 for success
-//   and any other value for failure; a failed operation leaves its out
-//   arguments as the operation says. Operations that cannot fail return
-//   void.
-// - 8-bit texts in either direction are NUL-terminated UTF-8. A text a host
-//   hands to a callback is valid only during that call.
-// - Nothing throws across these operations, in either direction.
-// - Objects handed out through an out argument hold one reference for the
-//   caller, who gives it back with Release.
+/// @file
+/// The host's interfaces: the application, the folder chooser, the folder, the
+/// file and the text file, asked for by their identifiers (InterfaceID.h)
+/// through HostServices::QueryInterface. The host implements them; a module
+/// only calls them.
+///
+/// Each interface lists its operations in the slot order both sides of the
+/// boundary compile against. That order must never change: no operation may
+/// be reordered, inserted or removed, since a host and a module built apart
+/// would otherwise call each other's wrong operations. Operation numbers below
+/// count from 0 with IKXUnknown's three operations (destructor, AddRef,
+/// Release) first.
+///
+/// Contracts common to every interface here:
+/// - Results: std::int32_t codes where an operation can fail, 0 for success
+///   and any other value for failure; a failed operation leaves its out
+///   arguments as the operation says. Operations that cannot fail return
+///   void.
+/// - 8-bit texts in either direction are NUL-terminated UTF-8. A text a host
+///   hands to a callback is valid only during that call.
+/// - Nothing throws across these operations, in either direction.
+/// - Objects handed out through an out argument hold one reference for the
+///   caller, who gives it back with Release.
 #pragma once
 
 #include "framework/KXUnknown.h"
@@ -70,12 +71,14 @@ using FolderVisitor = bool (*)(void* context, const char* fullPath, const char* 
 
 /// @name Folder kinds for IHostApplication::WalkFolder
 /// @{
+
 /// The host's plug-ins folder.
 inline constexpr std::int32_t kFolderKindPlugins = 2;
 /// @}
 
 /// @name Host value selectors
 /// @{
+
 /// QueryHostValue: a 16-bit signed value that dialog value classes keep;
 /// no input, the output is a std::int16_t.
 inline constexpr std::int32_t kHostValueDialogData = 7319;
@@ -85,6 +88,7 @@ inline constexpr std::int32_t kHostValueScreenRefresh = 6799;
 
 /// @name Open modes and options of IHostTextFile::Open
 /// @{
+
 /// Read and write, the file created empty when missing, positioned at 0.
 inline constexpr std::int32_t kTextFileModeReadWrite = 0;
 /// No options.
@@ -99,14 +103,14 @@ inline constexpr std::int32_t kTextFileOptionsNone = 0;
 /// pure operations only. A caller never calls a reserved slot.
 class IHostApplication : public IKXUnknown {
 public:
-    /// Operation 3. Calls `visit(context, …)` once per file of the folder of
+    /// Operation 3: calls `visit(context, …)` once per file of the folder of
     /// kind `folderKind` (kFolderKindPlugins), in the host's order, until the
     /// visitor returns false. Returns 0 when the folder was walked (a walk
     /// stopped by the visitor included); non-zero, without any call, for a
     /// null `visit`, an unknown kind or a folder that cannot be read.
     virtual std::int32_t WalkFolder(std::int32_t folderKind, FolderVisitor visit, void* context) = 0;
 
-    /// Operation 4. Sets `target` to the string stored under `key` in the
+    /// Operation 4: sets `target` to the string stored under `key` in the
     /// strings file at `location` (both 8-bit, never null). `kind` is passed
     /// through unchanged; its meaning is the host's. Returns 0 when the
     /// string was found; otherwise non-zero, and what `target` holds is the
@@ -114,18 +118,18 @@ public:
     virtual std::int32_t LoadResourceString(TXString& target, const char* location, const char* key,
                                             std::int32_t kind) = 0;
 
-    /// Operation 5. The bytes of the resource file at `location` (8-bit,
+    /// Operation 5: the bytes of the resource file at `location` (8-bit,
     /// never null) as a handle: the address of a pointer to the block. Null
     /// when there is no such file. The caller owns the handle and gives it
     /// back with DisposeResourceHandle; the block may hold no bytes.
     virtual char** OpenResourceFile(const char* location) = 0;
 
-    /// Operation 6. Sets `size` to the byte count of the block of `handle`,
+    /// Operation 6: sets `size` to the byte count of the block of `handle`,
     /// a handle from OpenResourceFile. Returns 0 on success; non-zero for a
     /// null or unknown handle, with `size` then 0.
     virtual std::int32_t GetResourceHandleSize(char** handle, std::uint64_t& size) = 0;
 
-    /// Operation 7. Releases `handle`, a handle from OpenResourceFile, and
+    /// Operation 7: releases `handle`, a handle from OpenResourceFile, and
     /// its block; afterwards neither may be used. A null handle is ignored.
     virtual void DisposeResourceHandle(char** handle) = 0;
 
@@ -134,7 +138,7 @@ public:
     KX_RESERVED_DECADES_1_TO_7()
     KX_RESERVED_SLOTS_0_TO_4(8)
 
-    /// Operation 85. Sets the host's value `selector` (for instance
+    /// Operation 85: sets the host's value `selector` (for instance
     /// kHostValueScreenRefresh) to `value`. A selector the host does not
     /// know is ignored.
     virtual void SetHostValue(std::int32_t selector, bool value) = 0;
@@ -146,7 +150,7 @@ public:
     KX_RESERVED_DECADES_0_TO_8(9)
     KX_RESERVED_SLOTS_0_TO_3(99)
 
-    /// Operation 994. Asks for the host's value `selector`. `input` is the
+    /// Operation 994: asks for the host's value `selector`. `input` is the
     /// selector's argument, null when it takes none; `output` points to a
     /// variable of the selector's result type (a std::int16_t for
     /// kHostValueDialogData). Returns true when the host answered and wrote
@@ -158,15 +162,15 @@ public:
 /// Lets the user choose a folder.
 class IHostFolderChooser : public IKXUnknown {
 public:
-    /// Operation 3. The title the chooser shows; copied.
+    /// Operation 3: the title the chooser shows; copied.
     virtual void SetTitle(const TXString& title) = 0;
 
-    /// Operation 4. Sets `folder` to the chosen folder, holding one
+    /// Operation 4: sets `folder` to the chosen folder, holding one
     /// reference for the caller. Returns 0 on success; non-zero when Run has
     /// not yet returned a choice, with `folder` then null.
     virtual std::int32_t GetChosenFolder(IHostFolder*& folder) = 0;
 
-    /// Operation 5. Shows the chooser and waits for the user. Returns 0 when
+    /// Operation 5: shows the chooser and waits for the user. Returns 0 when
     /// the user chose a folder; non-zero when they cancelled or the chooser
     /// could not be shown.
     virtual std::int32_t Run() = 0;
@@ -175,7 +179,7 @@ public:
 /// A folder of the file system.
 class IHostFolder : public IKXUnknown {
 public:
-    /// Operation 3. Sets `path` to the folder's full path.
+    /// Operation 3: sets `path` to the folder's full path.
     virtual void GetFullPath(TXString& path) = 0;
 };
 
@@ -183,14 +187,14 @@ public:
 /// empty path, which names no file.
 class IHostFile : public IKXUnknown {
 public:
-    /// Operation 3. Names the file; the text is copied.
+    /// Operation 3: names the file; the text is copied.
     virtual void SetFullPath(const TXString& fullPath) = 0;
 
-    /// Operation 4. Sets `exists` to whether a file is at the path; false for
+    /// Operation 4: sets `exists` to whether a file is at the path; false for
     /// an empty path or a folder.
     virtual void Exists(bool& exists) = 0;
 
-    /// Operation 5. Deletes the file at the path. Returns 0 when it was
+    /// Operation 5: deletes the file at the path. Returns 0 when it was
     /// deleted; non-zero when there was none or it could not be deleted.
     virtual std::int32_t Delete() = 0;
 };
@@ -198,27 +202,27 @@ public:
 /// A text file opened through an IHostFile.
 class IHostTextFile : public IKXUnknown {
 public:
-    /// Operation 3. Opens the file that `file` names, with `mode`
+    /// Operation 3: opens the file that `file` names, with `mode`
     /// (kTextFileModeReadWrite) and `options` (kTextFileOptionsNone). The
     /// object keeps no reference to `file`. Returns 0 when the file is open;
     /// non-zero for a null `file`, an unknown mode or option, an object
     /// already open or a file that cannot be opened.
     virtual std::int32_t Open(IHostFile* file, std::int32_t mode, std::int32_t options) = 0;
 
-    /// Operation 4. Closes the file, writing what is pending; does nothing
+    /// Operation 4: closes the file, writing what is pending; does nothing
     /// when it is not open. Releasing the object closes it too.
     virtual void Close() = 0;
 
-    /// Operation 5. Sets `length` to the file's size in bytes. Returns 0 on
+    /// Operation 5: sets `length` to the file's size in bytes. Returns 0 on
     /// success; non-zero when the file is not open, with `length` then 0.
     virtual std::int32_t GetLength(std::int64_t& length) = 0;
 
-    /// Operation 6. Moves to byte `position` from the start; GetLength's
+    /// Operation 6: moves to byte `position` from the start; GetLength's
     /// result moves to the end. Returns 0 on success; non-zero when the file
     /// is not open or `position` is negative or beyond the end.
     virtual std::int32_t SetPosition(std::int64_t position) = 0;
 
-    /// Operation 7. Writes `line` at the position, as UTF-8, followed by the
+    /// Operation 7: writes `line` at the position, as UTF-8, followed by the
     /// host's line ending, and moves past it. Returns 0 on success; non-zero
     /// when the file is not open or the write failed.
     virtual std::int32_t WriteLine(const TXString& line) = 0;

@@ -1,18 +1,21 @@
-// The module entry protocol every plug-in module follows, written once: a
-// module describes the one extension it serves and forwards its three
-// exports here.
-//
-//   plugin_module_main(action, moduleInfo, iid, inOut, callbackBlock)
-//       -> ModuleMain(description, ...)
-//   plugin_module_ver()    -> kModuleVersion
-//   plugin_module_deinit() -> ModuleDeinit()
-//
-// Every ModuleMain call first connects: it releases the cached host
-// interfaces, asks host entry 326 for the service table, sets the main
-// partition, stores the callback block and refreshes the borrowed
-// application interface. Then it acts: -3 registers the extension with the
-// host, -4 creates it when the identifier is the module's, -5 destroys it.
-// Nothing throws out of ModuleMain or ModuleDeinit.
+/// @file
+/// The module entry protocol every plug-in module follows, written once: a
+/// module describes the one extension it serves and forwards its three
+/// exports here.
+///
+/// @code{.unparsed}
+///   plugin_module_main(action, moduleInfo, iid, inOut, callbackBlock)
+///       -> ModuleMain(description, ...)
+///   plugin_module_ver()    -> kModuleVersion
+///   plugin_module_deinit() -> ModuleDeinit()
+/// @endcode
+///
+/// Every ModuleMain call first connects: it releases the cached host
+/// interfaces, asks host entry 326 for the service table, sets the main
+/// partition, stores the callback block and refreshes the borrowed
+/// application interface. Then it acts: -3 registers the extension with the
+/// host, -4 creates it when the identifier is the module's, -5 destroys it.
+/// Nothing throws out of ModuleMain or ModuleDeinit.
 #pragma once
 
 #include "platform/Export.h"
@@ -23,6 +26,8 @@
 
 #include <cstdint>
 
+/// The plug-in framework: module entry and state, host stubs, component
+/// objects, value records and the script-function extension classes.
 namespace ZEDA::PluginSupport {
 
 /// The version a module reports and hands the host; routine versions use
@@ -31,8 +36,12 @@ inline constexpr std::int32_t kModuleVersion = 3100;
 
 /// @name Actions of plugin_module_main
 /// @{
+
+/// Register the module's extension with the host under its category.
 inline constexpr std::int32_t kActionRegister = -3;
+/// Create the extension whose identifier the host passes, into `*inOut`.
 inline constexpr std::int32_t kActionCreate = -4;
+/// Destroy the extension the host passes in `*inOut`, and null it.
 inline constexpr std::int32_t kActionDestroy = -5;
 /// @}
 
@@ -47,9 +56,20 @@ struct ModuleDescription {
     bool (*isExtension)(IKXUnknown* object);
 };
 
-/// One plugin_module_main call. Returns 0, or 12 when -4 ran out of memory,
-/// and 12 for every -5 with the module's identifier (whether or not it
-/// destroyed an object).
+/// One plugin_module_main call: connects (see the top of this file), then
+/// acts on `action`.
+/// - kActionRegister registers `description.extensionId` under
+///   `description.categoryId`, passing `moduleInfo` on; the host's answer is
+///   not reported.
+/// - kActionCreate, when `*iid` is the module's identifier and `inOut` is not
+///   null, stores a new extension in `*inOut`: 12 (kResultOutOfMemory), with
+///   `*inOut` null, when it cannot be had.
+/// - kActionDestroy, when `*iid` is the module's identifier, deletes `*inOut`
+///   if it is the module's extension and nulls it; answers 12
+///   (kResultDestroyAnswer) whether or not it destroyed an object.
+///
+/// A null `iid`, another identifier or any other action does nothing and
+/// answers 0. Nothing throws: an exception from any step answers 12.
 std::int32_t ModuleMain(const ModuleDescription& description, std::int32_t action, void* moduleInfo,
                         const InterfaceID* iid, IKXUnknown** inOut, HostCallbackBlock* callbackBlock);
 

@@ -1,10 +1,11 @@
-// The module-wide state every plug-in module keeps, and the wrappers through
-// which the rest of the module reaches the host's service table.
-//
-// The state is plain and unlocked: the host calls a module on its own
-// thread. Each module entry overwrites the current callback block and the
-// service table, so they always reflect the host's latest call; the host
-// stubs put the callback block back after each host call (HostStubs.h).
+/// @file
+/// The module-wide state every plug-in module keeps, and the wrappers through
+/// which the rest of the module reaches the host's service table.
+///
+/// The state is plain and unlocked: the host calls a module on its own
+/// thread. Each module entry overwrites the current callback block and the
+/// service table, so they always reflect the host's latest call; the host
+/// stubs put the callback block back after each host call (HostStubs.h).
 #pragma once
 
 #include "framework/HostServices.h"
@@ -20,9 +21,12 @@ namespace ZEDA::PluginSupport {
 
 /// @name Results across the host boundary
 /// @{
+
+/// Success.
 inline constexpr std::int32_t kResultOk = 0;
 inline constexpr std::int32_t kResultNoServices = 4;     ///< the host's service table is not known
 inline constexpr std::int32_t kResultNoServiceEntry = 15; ///< the table lacks the function asked for
+/// Memory ran short (also what the module entry answers for any exception).
 inline constexpr std::int32_t kResultOutOfMemory = 12;
 /// What action -5 answers for the module's identifier, whether or not it
 /// destroyed an object: hosts have always been given this value there.
@@ -42,10 +46,12 @@ struct ModuleState {
     IKXUnknown* cachedInterfaces[3] = {};
 };
 
-/// The module's one state.
+/// The module's one state, created on first use and kept until the module is
+/// unloaded.
 ModuleState& Module();
 
-/// The host's object for `identifier` in `*out` (null on failure). Returns
+/// The host's object for `identifier` in `*out`, holding one reference for the
+/// caller; `*out` is null on failure, and `out` must not be null. Returns
 /// the host's result, kResultNoServices without a service table or
 /// kResultNoServiceEntry when it lacks QueryInterface; callers treat any
 /// non-zero result as failure.

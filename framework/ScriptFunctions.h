@@ -1,19 +1,20 @@
-// The script-function extension framework: how a plug-in adds Calscript
-// routines.
-//
-// A plug-in describes its routines in a static table of RoutineDescription
-// rows, derives its extension from KXExtensionCSFunctions and its handlers
-// from KXPluginLibraryRoutine. The host reads the table through the
-// extension's queries, asks for the event sink with IID_CSFunctionsEventSink
-// and runs routine i with ExecuteRoutine(i, block of twelve value records).
-// Every handler attached to the sink sees every call and decides from the
-// index whether the routine is its own.
-//
-// Lifetimes: the extension is created and destroyed by the module (actions -4
-// and -5). It creates its event sink on the first request and holds one
-// reference to it; when the extension's own count falls to 0 it destroys its
-// sinks. The sink holds a reference to the extension from construction until
-// its own count first falls to 0, and destroys the handlers it owns.
+/// @file
+/// The script-function extension framework: how a plug-in adds Calscript
+/// routines.
+///
+/// A plug-in describes its routines in a static table of RoutineDescription
+/// rows, derives its extension from KXExtensionCSFunctions and its handlers
+/// from KXPluginLibraryRoutine. The host reads the table through the
+/// extension's queries, asks for the event sink with IID_CSFunctionsEventSink
+/// and runs routine i with ExecuteRoutine(i, block of twelve value records).
+/// Every handler attached to the sink sees every call and decides from the
+/// index whether the routine is its own.
+///
+/// Lifetimes: the extension is created and destroyed by the module (actions -4
+/// and -5). It creates its event sink on the first request and holds one
+/// reference to it; when the extension's own count falls to 0 it destroys its
+/// sinks. The sink holds a reference to the extension from construction until
+/// its own count first falls to 0, and destroys the handlers it owns.
 #pragma once
 
 #include "framework/ComponentObjects.h"
@@ -34,20 +35,30 @@ namespace ZEDA::PluginSupport {
 /// All strings are static UTF-8 text. A table ends with a row whose name is
 /// null; a row's arguments end with the first slot whose name is null.
 /// @{
+
+/// The named slots of a row: up to 11 arguments, or up to 10 and the
+/// result's slot.
 inline constexpr std::size_t kArgumentSlots = 11;
 
+/// One named slot of a routine: an argument, or the result.
 struct RoutineArgument {
     const char* name;   ///< null ends the list
-    std::uint16_t type; ///< the value-record tag of the argument
+    std::uint16_t type; ///< the value-record tag of the argument (a ValueTag)
 };
 
+/// One row of the routine table: what the host learns about a routine before
+/// it runs it. Routine i of the extension is row i.
 struct RoutineDescription {
-    const char* name; ///< as the script calls it; null ends the table
-    const char* category;
+    const char* name;        ///< as the script calls it; null ends the table
+    const char* category;    ///< the category the host lists it under
     const char* description; ///< one-line help
     std::int32_t version;    ///< on the scale of the module version (3100)
     bool returnsValue;       ///< the last named slot then describes the result
     bool extraFlag;          ///< handed to the host unchanged
+    /// The named slots: arguments 0, 1, … in the records of the same number,
+    /// then the result's slot when `returnsValue` (its value goes to record
+    /// 11, whatever its position here). The list ends at the first slot whose
+    /// name is null, or after all 11.
     RoutineArgument arguments[kArgumentSlots];
 };
 /// @}
@@ -57,18 +68,27 @@ struct RoutineDescription {
 /// against.
 class KXPluginLibraryRoutine {
 public:
+    /// Destroys the handler; an event sink does so for the handlers it owns.
     virtual ~KXPluginLibraryRoutine() = default;
+    /// Reserved: never called; does nothing.
     virtual void ReservedHook0() {}
+    /// Reserved: never called; returns 0.
     virtual std::int32_t ReservedHook1() { return 0; }
     /// Runs routine `routineIndex` when it is this handler's, on `arguments`
-    /// (whose GetValueBlock() is null when the host passed no block).
+    /// (whose GetValueBlock() is null when the host passed no block). Every
+    /// attached handler sees every call, so one that does not own the index
+    /// does nothing. Whatever it throws is caught by the event sink and ends
+    /// only this handler's run.
     virtual void Execute(std::int32_t routineIndex, KXPluginLibraryArgTable& arguments) = 0;
+    /// Reserved: never called; returns 0.
     virtual std::int32_t ReservedHook3() { return 0; }
+    /// Reserved: never called; writes 0 to `*out` unless `out` is null.
     virtual void ReservedHook4(std::int32_t /*value*/, std::int32_t* out)
     {
         if (out != nullptr)
             *out = 0;
     }
+    /// Reserved: never called; does nothing.
     virtual void ReservedHook5() {}
 };
 
@@ -87,7 +107,10 @@ public:
     /// attached, when the entry cannot be allocated.
     bool AddRoutine(KXPluginLibraryRoutine* handler, bool notOwned);
 
-    /// Runs every handler on the call; always 0.
+    /// Runs every handler on the call, in list order, over one argument
+    /// table built on `valueBlock` (null when the host passed none). An
+    /// exception ends the run of the handler that threw it and goes no
+    /// further. Always 0.
     std::int32_t ExecuteRoutine(std::uint32_t routineIndex, ValueRecord* valueBlock) override;
 
     TXString name; ///< the extension's name, set when the extension creates the sink
@@ -118,8 +141,12 @@ public:
     Calvera::Extension::IEventSink* GetEventSink(const InterfaceID& identifier) override;
 
     /// @name The routine-table queries
-    /// The string queries hand out references into a cache that lives as
-    /// long as the object, so repeated queries allocate nothing.
+    /// Answered from the routine table. The count is the number of rows before
+    /// the row whose name is null (0 without a table); an argument count stops
+    /// at the first slot whose name is null or after 11. Indexes are not
+    /// checked. The string queries hand out references into a cache that
+    /// lives as long as the object, so repeated queries allocate nothing; a
+    /// text that cannot be allocated is handed out empty.
     /// @{
     std::uint32_t GetAuxiliaryData() override;
     std::uint64_t GetRoutineCount() override;
@@ -141,16 +168,28 @@ protected:
     virtual void AttachRoutines() = 0;
     /// The event sink, created with `parent` as its parent; null on failure.
     virtual Calvera::Extension::IEventSink* CreateEventSink(IKXUnknown* parent) = 0;
-    /// Whether the plug-in offers a custom sink, and its identifier.
+    /// Whether the plug-in offers a custom sink, with its identifier in
+    /// `out`; asked once, at the first GetEventSink. The default offers none
+    /// (false).
     virtual bool GetCustomSinkIdentifier(InterfaceID& out);
+    /// The custom sink, created with `parent` as its parent at the first
+    /// request for its identifier; null on failure, after which the sink is
+    /// no longer offered. The default creates none.
     virtual Calvera::Extension::IEventSink* CreateCustomSink(IKXUnknown* parent);
 
+    /// The event sink once created (owned; destroyed by OnLastRelease).
     Calvera::Extension::IEventSink* eventSink = nullptr;
+    /// Whether GetCustomSinkIdentifier has been asked.
     bool customSinkQueried = false;
+    /// Whether a custom sink is offered (its creation has not failed).
     bool customSinkOffered = false;
+    /// The custom sink's identifier, when offered.
     InterfaceID customSinkId{};
+    /// The custom sink once created (owned; destroyed by OnLastRelease).
     Calvera::Extension::IEventSink* customSink = nullptr;
+    /// The callback block of the module entry that created the extension.
     HostCallbackBlock* callbackBlock;
+    /// The routine table, not owned; null for none.
     const RoutineDescription* routineTable;
 
 private:
@@ -165,16 +204,20 @@ private:
 template <typename Routines>
 class KXStandardCSFunctions final : public KXExtensionCSFunctions {
 public:
+    /// Describes `Routines::kRoutineTable` for `callbackBlock`.
     explicit KXStandardCSFunctions(HostCallbackBlock* callbackBlock)
         : KXExtensionCSFunctions(callbackBlock, Routines::kRoutineTable)
     {
     }
 
+    /// `Routines::kExtensionName` (UTF-8) as a TXString held by the object.
+    /// Throws std::bad_alloc when the text cannot be allocated.
     const TXString& GetExtensionName() override
     {
         name = Routines::kExtensionName;
         return name;
     }
+    /// Always 1.
     std::uint32_t GetExtensionVersion() override { return 1; }
 
     /// A new extension (count 0), or null when memory is short.
@@ -182,9 +225,12 @@ public:
     {
         return new (std::nothrow) KXStandardCSFunctions(callbackBlock);
     }
+    /// Whether `object` is an extension of this very type; false for null.
     static bool IsExtension(IKXUnknown* object) { return dynamic_cast<KXStandardCSFunctions*>(object) != nullptr; }
 
 protected:
+    /// Attaches one new `Routines` handler, owned by the event sink; none
+    /// when memory is short.
     void AttachRoutines() override
     {
         if (auto* sink = dynamic_cast<KXCSFunctions_EventSink*>(eventSink)) {
@@ -193,6 +239,7 @@ protected:
                 delete routines;
         }
     }
+    /// A KXCSFunctions_EventSink; null when memory is short.
     Calvera::Extension::IEventSink* CreateEventSink(IKXUnknown* parent) override
     {
         return new (std::nothrow) KXCSFunctions_EventSink(parent);

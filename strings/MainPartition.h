@@ -1,11 +1,12 @@
-// The module's main partition: the one memory partition every string buffer
-// of the module is drawn from.
-//
-// The module entry sets it each time it runs, from
-// Partition::GetPartitionByIdentifier(kMainPartitionIdentifier, true); unit
-// tests set it the same way. Nothing allocates through it before it is set:
-// empty strings allocate nothing, so static TXString objects are safe during
-// static initialisation.
+/// @file
+/// The module's main partition: the one memory partition every string buffer
+/// of the module is drawn from.
+///
+/// The module entry sets it each time it runs, from
+/// Partition::GetPartitionByIdentifier(kMainPartitionIdentifier, true); unit
+/// tests set it the same way. Nothing allocates through it before it is set:
+/// empty strings allocate nothing, so static TXString objects are safe during
+/// static initialisation.
 #pragma once
 
 namespace KXMM {

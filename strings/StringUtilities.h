@@ -1,23 +1,25 @@
-// Free-standing string utilities of the library (namespace TXStrings):
-// conversions between 8-bit and 16-bit text in caller buffers, the counted
-// and NUL-terminated byte-string helpers, the free comparison functions, the
-// comparators for sorting TXString values, the character classes, and
-// truncation at a character-cluster boundary.
-//
-// Shared contracts:
-// - Nothing here allocates (except Int32ToString, which fills a TXString), and
-//   nothing writes past the capacity it is given.
-// - A counted byte string is a length byte (0-255) followed by that many
-//   bytes; its capacity counts the length byte. A NUL-terminated capacity
-//   counts the terminator.
-// - Null pointers and zero capacities are not errors: the byte-string helpers
-//   then do nothing, the conversions report failure.
-// - Code pages are Windows code page numbers (0 the system ANSI code page,
-//   2 the Mac code page, 42 symbol, 65001 UTF-8).
-// - Wherever 16-bit text is taken or written, each 16-bit type of TXChar.h
-//   is accepted (TXUnitType) and behaves alike: TXChar through the functions
-//   themselves, the other two through constrained templates that hand the
-//   same units on.
+/// @file
+/// Free-standing string utilities of the library (namespace TXStrings):
+/// conversions between 8-bit and 16-bit text in caller buffers, the counted
+/// and NUL-terminated byte-string helpers, the free comparison functions, the
+/// comparators for sorting TXString values, the character classes, and
+/// truncation at a character-cluster boundary.
+///
+/// Shared contracts:
+/// - Nothing here allocates except what makes or compares TXString values
+///   (Int32ToString, TruncateAtCluster, the comparators), and nothing writes
+///   past the capacity it is given.
+/// - A counted byte string is a length byte (0-255) followed by that many
+///   bytes; its capacity counts the length byte. A NUL-terminated capacity
+///   counts the terminator.
+/// - Null pointers and zero capacities are not errors: the byte-string helpers
+///   then do nothing, the conversions report failure.
+/// - Code pages are Windows code page numbers (0 the system ANSI code page,
+///   2 the Mac code page, 42 symbol, 65001 UTF-8).
+/// - Wherever 16-bit text is taken or written, each 16-bit type of TXChar.h
+///   is accepted (TXUnitType) and behaves alike: TXChar through the functions
+///   themselves, the other two through constrained templates that hand the
+///   same units on.
 #pragma once
 
 #include "strings/TXString.h"
@@ -27,6 +29,7 @@
 #include <cstdint>
 #include <type_traits>
 
+/// The free-standing string utilities of the library.
 namespace TXStrings {
 
 namespace Detail {
@@ -64,9 +67,11 @@ constexpr std::size_t NarrowCapacityFor(std::size_t units)
 /// default character, as the platform defines those flags (a platform that
 /// refuses the flag for a code page makes the conversion fail).
 /// @{
+
+/// What a conversion in a caller buffer reports.
 struct ConversionResult {
-    bool ok = false;
-    std::size_t count = 0; ///< units or bytes written
+    bool ok = false;       ///< whether it succeeded (false also when the output does not fit)
+    std::size_t count = 0; ///< units or bytes written; 0 on failure
 };
 
 /// `byteCount` bytes into `dest` (`destUnits` units), not terminated. A count
@@ -74,6 +79,7 @@ struct ConversionResult {
 /// null source or a failed conversion fail.
 ConversionResult NarrowToWide(unsigned codePage, const char* bytes, std::size_t byteCount, TXChar* dest,
                               std::size_t destUnits);
+/// The same for the other 16-bit unit types (TXUnitType).
 template <Detail::OtherUnitType C>
 ConversionResult NarrowToWide(unsigned codePage, const char* bytes, std::size_t byteCount, C* dest,
                               std::size_t destUnits)
@@ -84,6 +90,7 @@ ConversionResult NarrowToWide(unsigned codePage, const char* bytes, std::size_t 
 /// Fails (leaving an empty text where there is room) for a capacity below 2,
 /// a null source or text that does not fit.
 bool CStringToWide(unsigned codePage, const char* text, TXChar* dest, std::size_t destUnits);
+/// The same for the other 16-bit unit types (TXUnitType).
 template <Detail::OtherUnitType C>
 bool CStringToWide(unsigned codePage, const char* text, C* dest, std::size_t destUnits)
 {
@@ -91,6 +98,7 @@ bool CStringToWide(unsigned codePage, const char* text, C* dest, std::size_t des
 }
 /// As CStringToWide for a counted byte string.
 bool CountedToWide(unsigned codePage, const unsigned char* counted, TXChar* dest, std::size_t destUnits);
+/// The same for the other 16-bit unit types (TXUnitType).
 template <Detail::OtherUnitType C>
 bool CountedToWide(unsigned codePage, const unsigned char* counted, C* dest, std::size_t destUnits)
 {
@@ -100,6 +108,7 @@ bool CountedToWide(unsigned codePage, const unsigned char* counted, C* dest, std
 /// of 0 succeeds; a zero-size or null destination fails.
 ConversionResult WideToNarrow(unsigned codePage, const TXChar* units, std::size_t unitCount, char* dest,
                               std::size_t destSize);
+/// The same for the other 16-bit unit types (TXUnitType).
 template <Detail::OtherUnitType C>
 ConversionResult WideToNarrow(unsigned codePage, const C* units, std::size_t unitCount, char* dest,
                               std::size_t destSize)
@@ -107,15 +116,20 @@ ConversionResult WideToNarrow(unsigned codePage, const C* units, std::size_t uni
     return WideToNarrow(codePage, Detail::AsTXChars(units), unitCount, dest, destSize);
 }
 /// Units up to the NUL into at most destSize - 1 bytes and a terminator.
+/// Fails (leaving an empty text where there is room) for a null source or
+/// text that does not fit or convert; an empty text always succeeds.
 bool WideCStringToNarrow(unsigned codePage, const TXChar* text, char* dest, std::size_t destSize);
+/// The same for the other 16-bit unit types (TXUnitType).
 template <Detail::OtherUnitType C>
 bool WideCStringToNarrow(unsigned codePage, const C* text, char* dest, std::size_t destSize)
 {
     return WideCStringToNarrow(codePage, Detail::AsTXChars(text), dest, destSize);
 }
 /// Units up to the NUL into a counted byte string of at most
-/// min(destSize - 1, 255) bytes. Fails when the converted text exceeds 255 bytes.
+/// min(destSize - 1, 255) bytes. Fails, leaving the empty string, for a null
+/// source, a failed conversion or converted text over 255 bytes.
 bool WideToCounted(unsigned codePage, const TXChar* text, unsigned char* dest, std::size_t destSize);
+/// The same for the other 16-bit unit types (TXUnitType).
 template <Detail::OtherUnitType C>
 bool WideToCounted(unsigned codePage, const C* text, unsigned char* dest, std::size_t destSize)
 {
@@ -126,30 +140,51 @@ bool WideToCounted(unsigned codePage, const C* text, unsigned char* dest, std::s
 /// @name Counted and NUL-terminated byte strings
 /// Sources may overlap destinations. Results are cut to the capacity (and to
 /// 255 bytes for counted strings); NUL-terminated results are always terminated.
+/// A null destination, a zero `destSize` or a null source changes nothing
+/// (BytesToCounted and BytesToCString take null `bytes` with a `count` of 0
+/// as the empty source).
+/// An append finds the current length in the destination's length byte
+/// (capped at what the capacity holds) or up to its NUL (capped at
+/// destSize - 1).
 /// @{
+
+/// Copies the counted `source` into the counted `dest`.
 void CopyCounted(unsigned char* dest, std::size_t destSize, const unsigned char* source);
+/// Copies the NUL-terminated `source` into `dest`.
 void CopyCString(char* dest, std::size_t destSize, const char* source);
+/// Writes the counted `source` as a NUL-terminated string.
 void CountedToCString(char* dest, std::size_t destSize, const unsigned char* source);
+/// Writes the NUL-terminated `source` as a counted string.
 void CStringToCounted(unsigned char* dest, std::size_t destSize, const char* source);
+/// Writes `count` bytes as a counted string.
 void BytesToCounted(unsigned char* dest, std::size_t destSize, const char* bytes, std::size_t count);
+/// Writes `count` bytes as a NUL-terminated string.
 void BytesToCString(char* dest, std::size_t destSize, const char* bytes, std::size_t count);
+/// Appends the counted `source` to the counted `dest`.
 void AppendCounted(unsigned char* dest, std::size_t destSize, const unsigned char* source);
+/// Appends the NUL-terminated `source` to the counted `dest`.
 void AppendCStringToCounted(unsigned char* dest, std::size_t destSize, const char* source);
+/// Appends `count` bytes to the counted `dest`.
 void AppendBytesToCounted(unsigned char* dest, std::size_t destSize, const char* bytes, std::size_t count);
+/// Appends the counted `source` to the NUL-terminated `dest`.
 void AppendCountedToCString(char* dest, std::size_t destSize, const unsigned char* source);
+/// Appends the NUL-terminated `source` to the NUL-terminated `dest`.
 void AppendCString(char* dest, std::size_t destSize, const char* source);
+/// Appends `count` bytes to the NUL-terminated `dest`.
 void AppendBytesToCString(char* dest, std::size_t destSize, const char* bytes, std::size_t count);
 /// Inserts `source` before byte `position` (0-based; at or past the end
 /// appends); the result is cut at min(destSize - 1, 255).
 void InsertCounted(unsigned char* dest, std::size_t destSize, std::size_t position, const unsigned char* source);
-/// Removes min(count, length - position) bytes; nothing when `position` is
-/// not below the length.
+/// Removes min(count, length - position) bytes of the counted `dest`;
+/// nothing when `position` is not below the length or `dest` is null.
 void DeleteFromCounted(unsigned char* dest, std::size_t position, std::size_t count);
+/// The same for the NUL-terminated `dest`.
 void DeleteFromCString(char* dest, std::size_t position, std::size_t count);
 /// @}
 
 /// @name Free comparison functions
 /// @{
+
 /// Flags below 0x100 that the caller may add to the locale comparison (the
 /// Windows NORM_* and LINGUISTIC_* bits).
 inline constexpr unsigned kCallerCompareFlagsMask = 0xFF;
@@ -169,8 +204,10 @@ bool EqualInUserLocale(const A* a, const B* b, unsigned flags)
 {
     return EqualInUserLocale(Detail::AsTXChars(a), Detail::AsTXChars(b), flags);
 }
-/// As above over explicit lengths.
+/// As above over explicit lengths (NULs included); false for a length beyond
+/// INT_MAX or when the platform fails.
 bool EqualInUserLocale(const TXChar* a, std::size_t aLength, const TXChar* b, std::size_t bLength, unsigned flags);
+/// Any mix of 16-bit types, over explicit lengths.
 template <TXUnitType A, TXUnitType B>
     requires Detail::OtherUnitType<A> || Detail::OtherUnitType<B>
 bool EqualInUserLocale(const A* a, std::size_t aLength, const B* b, std::size_t bLength, unsigned flags)
@@ -184,28 +221,36 @@ void UpperCaseBytes(char* bytes, int count, int localeSelector);
 
 /// @name Comparators for sorting and de-duplicating TXString values
 /// @{
+
 /// Orders by CompareLogical (empty texts last).
 struct LogicalLess {
+    /// Passed on to CompareLogical: hyphens and control units compare as "!".
     bool dashesAsPunctuation = false;
+    /// Whether `a` sorts before `b`.
     bool operator()(const TXString& a, const TXString& b) const { return a.CompareLogical(b, dashesAsPunctuation) < 0; }
 };
 /// Equality ignoring case (EqualNoCase).
 struct NoCaseEqual {
+    /// Whether `a` and `b` are equal ignoring case.
     bool operator()(const TXString& a, const TXString& b) const { return a.EqualNoCase(b); }
 };
 /// Orders by CompareNoCase.
 struct NoCaseLess {
+    /// Whether `a` sorts before `b`.
     bool operator()(const TXString& a, const TXString& b) const { return a.CompareNoCase(b) < 0; }
 };
 /// @}
 
 /// @name Character classes (the system's iswpunct and iswspace)
 /// @{
+
+/// Whether `unit` is punctuation.
 template <TXUnitType C>
 bool IsPunctuation(C unit)
 {
     return Platform::IsPunctuation(static_cast<TXChar>(unit));
 }
+/// Whether `unit` is white space.
 template <TXUnitType C>
 bool IsWhitespace(C unit)
 {
@@ -215,11 +260,13 @@ bool IsWhitespace(C unit)
 
 /// @name Truncation that keeps characters whole
 /// @{
+
 /// The length of the longest prefix of at most `maxUnits` units that ends on
 /// a boundary between user-perceived characters (so never inside a
 /// surrogate pair or between a base and its combining marks). `length` when
-/// it is at most `maxUnits`.
+/// it is at most `maxUnits`; 0 for a null `text`.
 std::size_t ClusterPrefixLength(const TXChar* text, std::size_t length, std::size_t maxUnits);
+/// The same for the other 16-bit unit types (TXUnitType).
 template <Detail::OtherUnitType C>
 std::size_t ClusterPrefixLength(const C* text, std::size_t length, std::size_t maxUnits)
 {
@@ -237,6 +284,7 @@ std::size_t WithoutDanglingLeadByte(const char* bytes, std::size_t count);
 
 /// @name Numbers
 /// @{
+
 /// The decimal text of `value` as a counted byte string of at most
 /// min(destSize - 1, 255) bytes; nothing for a null `dest` or a zero size.
 void Int32ToCounted(std::int32_t value, unsigned char* dest, std::size_t destSize);

@@ -1,34 +1,35 @@
-// TXString: the module's one string type.
-//
-// A TXString holds UTF-16 text as TXChar code units in a standard basic string
-// whose allocator (TXStringAllocator) draws every buffer from the main
-// partition, plus a cached 8-bit copy (the narrow buffer) filled on demand by
-// the encoding operations. Texts of up to 7 units live inside the object.
-//
-// Contracts that hold for the whole class:
-// - Lengths, positions and counts are in code units, never code points. Texts
-//   may hold NUL units (sized constructors, SetLength); they are counted.
-// - 8-bit text is read as UTF-8 unless a TXEncoding says otherwise. UTF-8 goes
-//   through the library's own decoder, which never fails: what it cannot read
-//   becomes "?" units, and it never yields more units than bytes.
-// - Null pointers, null counted byte strings, zero counts and out-of-range
-//   indices or positions are not errors: they give the empty text, no change,
-//   a 0 unit or -1, as each declaration says.
-// - Constructing or assigning an empty text allocates nothing, so TXString
-//   objects may be created before the main partition is set.
-// - The narrow buffer belongs to its object: copies and moves do not carry it,
-//   assignments and swaps leave each object its own. A pointer obtained from
-//   it stays valid until the next encoding request on the same object or its
-//   destruction; editing the text leaves it stale, not dangling.
-// - Failures: std::bad_alloc when the partition cannot supply a block,
-//   std::length_error("string too long") for texts beyond what a buffer can
-//   hold. Nothing else throws.
-// - One thread at a time per object. The scratch unit handed out for
-//   out-of-range references is shared by all strings.
-//
-// Every operation that takes a 16-bit character or string accepts TXChar,
-// char16_t and unsigned short (TXUnitType); single 8-bit characters are taken
-// as char and unsigned char and stored as the unit with the byte's value.
+/// @file
+/// TXString: the module's one string type.
+///
+/// A TXString holds UTF-16 text as TXChar code units in a standard basic string
+/// whose allocator (TXStringAllocator) draws every buffer from the main
+/// partition, plus a cached 8-bit copy (the narrow buffer) filled on demand by
+/// the encoding operations. Texts of up to 7 units live inside the object.
+///
+/// Contracts that hold for the whole class:
+/// - Lengths, positions and counts are in code units, never code points. Texts
+///   may hold NUL units (sized constructors, SetLength); they are counted.
+/// - 8-bit text is read as UTF-8 unless a TXEncoding says otherwise. UTF-8 goes
+///   through the library's own decoder, which never fails: what it cannot read
+///   becomes "?" units, and it never yields more units than bytes.
+/// - Null pointers, null counted byte strings, zero counts and out-of-range
+///   indices or positions are not errors: they give the empty text, no change,
+///   a 0 unit or -1, as each declaration says.
+/// - Constructing or assigning an empty text allocates nothing, so TXString
+///   objects may be created before the main partition is set.
+/// - The narrow buffer belongs to its object: copies and moves do not carry it,
+///   assignments and swaps leave each object its own. A pointer obtained from
+///   it stays valid until the next encoding request on the same object or its
+///   destruction; editing the text leaves it stale, not dangling.
+/// - Failures: std::bad_alloc when the partition cannot supply a block,
+///   std::length_error("string too long") for texts beyond what a buffer can
+///   hold. Nothing else throws.
+/// - One thread at a time per object. The scratch unit handed out for
+///   out-of-range references is shared by all strings.
+///
+/// Every operation that takes a 16-bit character or string accepts TXChar,
+/// char16_t and unsigned short (TXUnitType); single 8-bit characters are taken
+/// as char and unsigned char and stored as the unit with the byte's value.
 #pragma once
 
 #include "strings/TXChar.h"
@@ -62,6 +63,10 @@ concept TXDecimalInteger = std::integral<I> && !TXUnitType<I> && !std::same_as<I
 
 class TXStringArray;
 
+/// A UTF-16 text, the module's one string type. The contracts at the top of
+/// this file hold for every member: counts in code units, null and
+/// out-of-range input harmless, std::bad_alloc and std::length_error the only
+/// failures.
 class TXString {
 public:
     /// Search results: the position of a match, or kNotFound.
@@ -72,19 +77,26 @@ public:
     /// @name Construction
     /// Every constructor leaves the narrow buffer empty.
     /// @{
+
+    /// The empty text; allocates nothing.
     TXString() noexcept = default;
     // Copying and destroying stay inline: short texts are copied as often as
     // the standard strings they stand in for, and cost the same.
+    /// A copy of the text of `other`.
     TXString(const TXString& other) : text(other.text) {}
     /// Takes the source's text buffer; the source becomes empty and keeps its
     /// narrow buffer.
     TXString(TXString&& other) noexcept : text(std::move(other.text)) { other.text.clear(); }
+    /// A copy of the units of `text`, NULs included.
     TXString(const TXInnerString& text);
+    /// Takes the buffer of `text`, which is left empty.
     TXString(TXInnerString&& text) noexcept;
     /// Copies up to the first NUL unit.
     TXString(const TXStdWString& text);
-    /// Decodes every byte.
+    /// Decodes every byte in `encoding`; empty bytes, or a first byte of 0,
+    /// give the empty text.
     TXString(const std::string& bytes, TXEncoding encoding = kUTF8);
+    /// Decodes every byte in `encoding`, as the std::string form does.
     TXString(std::string_view bytes, TXEncoding encoding = kUTF8);
     /// `count` NUL units.
     explicit TXString(std::uint64_t count);
@@ -118,8 +130,11 @@ public:
     TXString(const C* units, std::size_t count) : TXString(units, count, 0)
     {
     }
+    /// `count` units with the byte value of `ch`.
     TXString(char ch, std::size_t count);
+    /// `count` units with the byte value of `ch`.
     TXString(unsigned char ch, std::size_t count);
+    /// `count` copies of `unit`.
     template <TXUnitType C>
     TXString(C unit, std::size_t count)
     {
@@ -139,10 +154,12 @@ public:
     /// precision means 6).
     TXString(double value, int precision, bool fixed);
     /// The string `key` of the module's strings file `fileName`, from the
-    /// host's resource store (see framework/ResourceText.h, where this is
-    /// defined): "Name" is the module's Strings/Name.kxstrings, "Name*" its
-    /// Strings/Name*, a name ending in ".kxstrings" a location as it is. An
-    /// empty name gives the empty text and asks nothing.
+    /// host's resource store (defined with ResourceText, in
+    /// framework/ResourceText.cpp): "Name" is the module's
+    /// Strings/Name.kxstrings, "Name*" its Strings/Name* (so "12000 *" names
+    /// list 12000), a name ending in ".kxstrings" a location as it is. A null
+    /// or empty name gives the empty text and asks nothing, and so does a
+    /// module without the host's application interface.
     TXString(const char* fileName, const char* key, std::int32_t kind);
 
     /// Frees the narrow buffer, then the text buffer if it is on the heap.
@@ -158,6 +175,8 @@ public:
     /// @name Assignment
     /// Every assignment keeps the object's own narrow buffer.
     /// @{
+
+    /// Copies the text of `other`; self-assignment changes nothing.
     TXString& operator=(const TXString& other)
     {
         if (this != &other)
@@ -166,8 +185,11 @@ public:
     }
     /// Frees the own heap buffer, takes the source's, empties the source.
     TXString& operator=(TXString&& other) noexcept;
+    /// Decodes `bytes` as UTF-8 (SetNarrow).
     TXString& operator=(const std::string& bytes);
+    /// Decodes `bytes` as UTF-8 (SetNarrow).
     TXString& operator=(std::string_view bytes);
+    /// Copies `text` up to its first NUL unit.
     TXString& operator=(const TXStdWString& text);
     /// Null gives the empty text.
     TXString& operator=(const char* bytes);
@@ -183,8 +205,11 @@ public:
             AssignUnits(units, UnitLength(units));
         return *this;
     }
+    /// The one unit with the byte value of `ch`.
     TXString& operator=(char ch);
+    /// The one unit with the byte value of `ch`.
     TXString& operator=(unsigned char ch);
+    /// The one unit `unit`, NUL included.
     template <TXUnitType C>
     TXString& operator=(C unit)
     {
@@ -199,11 +224,14 @@ public:
 
     /// @name Appending
     /// @{
+
+    /// Appends the text of `other` (which may be this string).
     TXString& operator+=(const TXString& other);
     /// Null: no change.
     TXString& operator+=(const char* bytes);
     /// Null or length 0: no change.
     TXString& operator+=(const unsigned char* counted);
+    /// Appends `units` up to the first NUL; null: no change.
     template <TXUnitType C>
     TXString& operator+=(const C* units)
     {
@@ -211,7 +239,9 @@ public:
             AppendUnits(units, UnitLength(units));
         return *this;
     }
+    /// Appends the unit with the byte value of `ch`, NUL included.
     TXString& operator+=(char ch);
+    /// Appends the unit with the byte value of `ch`, NUL included.
     TXString& operator+=(unsigned char ch);
     /// Any unit, NUL included.
     template <TXUnitType C>
@@ -223,17 +253,23 @@ public:
     /// Above U+10FFFF: no change; above U+FFFF: its surrogate pair.
     TXString& operator+=(std::uint32_t codePoint);
 
-    /// Stream-style appending; insertions chain.
+    /// Stream-style appending; insertions chain. As operator+=.
     TXString& operator<<(const TXString& other) { return *this += other; }
+    /// As operator+= (UTF-8; null: no change).
     TXString& operator<<(const char* bytes) { return *this += bytes; }
+    /// As operator+= (counted UTF-8; null: no change).
     TXString& operator<<(const unsigned char* counted) { return *this += counted; }
+    /// As operator+= (up to the first NUL; null: no change).
     template <TXUnitType C>
     TXString& operator<<(const C* units)
     {
         return *this += units;
     }
+    /// As operator+= (the unit with the byte value).
     TXString& operator<<(char ch) { return *this += ch; }
+    /// As operator+= (the unit with the byte value).
     TXString& operator<<(unsigned char ch) { return *this += ch; }
+    /// As operator+= (the unit, NUL included).
     template <TXUnitType C>
     TXString& operator<<(C unit)
     {
@@ -254,7 +290,10 @@ public:
     /// @}
 
     /// @name Concatenation
+    /// Each returns a new text; the operands are unchanged.
     /// @{
+
+    /// The text of `left`, then that of `right`.
     friend TXString operator+(const TXString& left, const TXString& right);
     /// A NUL unit adds nothing: the result is a copy of the string.
     template <TXUnitType C>
@@ -265,6 +304,7 @@ public:
             result.text.push_back(static_cast<TXChar>(unit));
         return result;
     }
+    /// `unit`, then the text of `right`; a NUL unit adds nothing.
     template <TXUnitType C>
     friend TXString operator+(C unit, const TXString& right)
     {
@@ -285,6 +325,8 @@ public:
         result += units;
         return result;
     }
+    /// `units` up to the first NUL, then the text of `right`; a null pointer
+    /// adds nothing.
     template <TXUnitType C>
     friend TXString operator+(const C* units, const TXString& right)
     {
@@ -297,6 +339,8 @@ public:
     /// @name Insertion
     /// A position at or beyond the length appends instead.
     /// @{
+
+    /// Inserts the text of `other` before unit `position`.
     TXString& Insert(std::size_t position, const TXString& other);
     /// UTF-8; null: no change.
     TXString& Insert(std::size_t position, const char* bytes);
@@ -310,8 +354,11 @@ public:
             InsertUnits(position, units, UnitLength(units));
         return *this;
     }
+    /// Inserts the unit with the byte value of `ch`.
     TXString& Insert(std::size_t position, char ch);
+    /// Inserts the unit with the byte value of `ch`.
     TXString& Insert(std::size_t position, unsigned char ch);
+    /// Inserts `unit`, NUL included.
     template <TXUnitType C>
     TXString& Insert(std::size_t position, C unit)
     {
@@ -323,9 +370,12 @@ public:
 
     /// @name Length and access
     /// @{
+
+    /// The length in code units, NULs included.
     std::size_t GetLength() const noexcept { return text.size(); }
     /// 2 x GetLength().
     std::size_t GetByteSize() const noexcept { return text.size() * sizeof(TXChar); }
+    /// Whether the length is 0.
     bool IsEmpty() const noexcept { return text.empty(); }
     /// The NUL-terminated text; valid until the next change.
     const TXChar* GetData() const noexcept { return text.c_str(); }
@@ -343,6 +393,7 @@ public:
     {
         return GetAt(index);
     }
+    /// The unit at `index`, 0 when out of range.
     template <std::integral I>
     TXChar GetAt(I index) const noexcept
     {
@@ -363,6 +414,8 @@ public:
     /// Grows with NUL units or shortens to `length`, then drops a trailing
     /// high surrogate.
     TXString& SetLength(std::size_t length);
+    /// Grows with `fill` units or shortens to `length`, then drops a trailing
+    /// high surrogate.
     template <TXUnitType C>
     TXString& SetLength(std::size_t length, C fill)
     {
@@ -371,11 +424,13 @@ public:
     /// Only when `length` is below the current length: shortens and drops a
     /// trailing high surrogate.
     TXString& Truncate(std::size_t length);
+    /// Empties the text; the buffers stay allocated.
     TXString& Clear() noexcept;
     /// @}
 
     /// @name Editing
     /// @{
+
     /// Removes min(count, length - position) units; no change when
     /// `position` is not below the length.
     TXString& Delete(std::size_t position, std::size_t count);
@@ -385,9 +440,12 @@ public:
     /// empty `find` changes nothing. Ignoring case, matches are found in
     /// lower-cased copies (per unit, so positions coincide).
     TXString& Replace(const TXString& find, const TXString& with, bool ignoreCase = false);
-    /// Space (U+0020) and tab (U+0009) are the only blanks.
+    /// Removes the leading blanks: space (U+0020) and tab (U+0009) are the
+    /// only ones.
     TXString& TrimLeft();
+    /// Removes the trailing blanks (space and tab).
     TXString& TrimRight();
+    /// Removes the leading and trailing blanks (space and tab).
     TXString& Trim();
     /// Exchanges the texts only; the narrow buffers stay. Self-swap does nothing.
     void Swap(TXString& other) noexcept;
@@ -395,6 +453,7 @@ public:
 
     /// @name Substrings
     /// @{
+
     /// Empty when `start` is not below the length; else from `start`, the
     /// count clipped to the end, without a leading low or trailing high surrogate.
     TXString Mid(std::size_t start, std::size_t count = static_cast<std::size_t>(-1)) const;
@@ -407,11 +466,15 @@ public:
 
     /// @name Surrogates
     /// @{
+
     /// A high surrogate at `index` followed by a low one; false at or past the
     /// last position.
     bool IsSurrogatePairAt(std::size_t index) const noexcept;
+    /// Whether a high surrogate followed by a low one occurs anywhere.
     bool HasSurrogatePair() const noexcept;
+    /// Removes a low surrogate at the start, if there is one.
     TXString& DropLeadingLowSurrogate();
+    /// Removes a high surrogate at the end, if there is one.
     TXString& DropTrailingHighSurrogate();
     /// Both of the above.
     TXString& DropLoneSurrogates();
@@ -419,6 +482,7 @@ public:
 
     /// @name Decoding and encoding
     /// @{
+
     /// Replaces the text with `byteCount` bytes read in `encoding`. Null, a
     /// count of 0 or a first byte of 0 give the empty text. kMacEncoded reads
     /// code page 2, kUTF8 the own decoder, every other value the system ANSI
@@ -439,6 +503,8 @@ public:
     /// kUTF16 the length in units, else the encoded byte length (to the first
     /// NUL). Throws std::length_error as ToNarrow does.
     std::size_t GetEncodedLength(TXEncoding encoding = kUTF8) const;
+    /// The text encoded as ToNarrow(encoding) encodes it (up to the first NUL
+    /// unit), as a std::string. Throws as ToNarrow does.
     std::string ToStdString(TXEncoding encoding = kUTF8) const;
     /// The text up to its first NUL unit, with the standard allocator.
     TXStdWString ToStdWString() const;
@@ -467,6 +533,7 @@ public:
     /// Text to number reads the UTF-8 form of the text, through the narrow
     /// buffer; it never throws for any text.
     /// @{
+
     /// As atoi: leading blanks (space, tab, line feed, vertical tab, form
     /// feed, return) skipped, an optional sign, then decimal digits up to the
     /// first other unit; 0 when there are none. Values beyond the 32-bit range
@@ -500,12 +567,16 @@ public:
     /// Text already in the form is left untouched and costs no allocation; a
     /// text the platform refuses to normalize (a lone surrogate) is left as it was.
     /// @{
+
+    /// Puts the text into Unicode normalization form C (composed).
     TXString& NormalizeComposed();
+    /// Puts the text into Unicode normalization form D (decomposed).
     TXString& NormalizeDecomposed();
     /// @}
 
     /// @name Comparison
     /// @{
+
     /// Same length and the same units.
     bool Equal(const TXString& other) const noexcept;
     /// Same length and equal ignoring case (the system's case-insensitive
@@ -525,7 +596,9 @@ public:
     /// Case-insensitive: unequal when the lengths differ. A null pointer
     /// equals exactly the empty text; 8-bit text is read as UTF-8.
     friend bool operator==(const TXString& left, const TXString& right) { return left.EqualNoCase(right); }
+    /// `left` against the UTF-8 text `right`, as above.
     friend bool operator==(const TXString& left, const char* right);
+    /// `left` against `right` up to its first NUL, as above.
     template <TXUnitType C>
     friend bool operator==(const TXString& left, const C* right)
     {
@@ -535,14 +608,20 @@ public:
     }
     /// The sign of CompareNoCase.
     friend bool operator<(const TXString& left, const TXString& right) { return left.CompareNoCase(right) < 0; }
+    /// The sign of CompareNoCase.
     friend bool operator<=(const TXString& left, const TXString& right) { return left.CompareNoCase(right) <= 0; }
+    /// The sign of CompareNoCase.
     friend bool operator>(const TXString& left, const TXString& right) { return left.CompareNoCase(right) > 0; }
+    /// The sign of CompareNoCase.
     friend bool operator>=(const TXString& left, const TXString& right) { return left.CompareNoCase(right) >= 0; }
     /// @}
 
     /// @name Case (per code unit, the system's casing)
     /// @{
+
+    /// Upper-cases every unit.
     TXString& MakeUpper();
+    /// Lower-cases every unit.
     TXString& MakeLower();
     /// Upper-cases the first unit after whitespace or punctuation and
     /// lower-cases the rest; starts capitalizing when `previous` is 0,
@@ -561,24 +640,33 @@ public:
     /// negative `start` searches forwards from 0 and backwards from nowhere.
     /// Ignoring case searches lower-cased copies.
     /// @{
+
     /// An empty `sub` is never found.
     std::int64_t Find(const TXString& sub, std::int64_t start = 0, bool ignoreCase = false) const;
+    /// The first `unit` at or after `start`.
     template <TXUnitType C>
     std::int64_t Find(C unit, std::int64_t start = 0, bool ignoreCase = false) const
     {
         return FindUnit(static_cast<TXChar>(unit), start, ignoreCase);
     }
+    /// The first unit with the byte value of `ch` at or after `start`.
     std::int64_t Find(char ch, std::int64_t start = 0, bool ignoreCase = false) const;
+    /// The first unit with the byte value of `ch` at or after `start`.
     std::int64_t Find(unsigned char ch, std::int64_t start = 0, bool ignoreCase = false) const;
     /// The last occurrence beginning at or before `start` (clipped to the last
     /// possible beginning); an empty `sub` is never found.
     std::int64_t ReverseFind(const TXString& sub, std::int64_t start = kEnd, bool ignoreCase = false) const;
+    /// The last `unit` at or before min(start, length - 1).
     template <TXUnitType C>
     std::int64_t ReverseFind(C unit, std::int64_t start = kEnd, bool ignoreCase = false) const
     {
         return ReverseFindUnit(static_cast<TXChar>(unit), start, ignoreCase);
     }
+    /// The last unit with the byte value of `ch` at or before min(start,
+    /// length - 1).
     std::int64_t ReverseFind(char ch, std::int64_t start = kEnd, bool ignoreCase = false) const;
+    /// The last unit with the byte value of `ch` at or before min(start,
+    /// length - 1).
     std::int64_t ReverseFind(unsigned char ch, std::int64_t start = kEnd, bool ignoreCase = false) const;
     /// First unit at or after `start` that is in `set`; an empty set finds nothing.
     std::int64_t FindOneOf(const TXString& set, std::int64_t start = 0) const;
