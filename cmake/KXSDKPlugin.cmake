@@ -10,7 +10,6 @@
 # brings it with find_package(KXSDK).
 include_guard(GLOBAL)
 
-set(KX_PLUGIN_EXPORT_MAP ${CMAKE_CURRENT_LIST_DIR}/KXPlugin.map)
 set(KX_HOST_BUILDKXR "" CACHE STRING
     "In a cross build: the buildkxr that runs on the build machine, to pack resources with (default: buildkxr on the PATH)")
 
@@ -20,18 +19,20 @@ function(kx_add_plugin name)
     message(FATAL_ERROR "kx_add_plugin(${name} SOURCES <files...> [RESOURCES <folder>]): "
                         "no SOURCES, or unknown arguments: ${PLUGIN_UNPARSED_ARGUMENTS}")
   endif()
+  # Beside this file, in the SDK's sources and in an installed SDK alike.
+  set(export_map ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/KXPlugin.map)
   add_library(${name} MODULE ${PLUGIN_SOURCES})
   target_link_libraries(${name} PRIVATE KXSDK::plugin)
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".kxl" CXX_VISIBILITY_PRESET hidden
                                            VISIBILITY_INLINES_HIDDEN ON)
   if(NOT WIN32)
-    target_link_options(${name} PRIVATE -Wl,--exclude-libs,ALL -Wl,--version-script=${KX_PLUGIN_EXPORT_MAP})
+    target_link_options(${name} PRIVATE -Wl,--exclude-libs,ALL -Wl,--version-script=${export_map})
     # A sanitizer's runtime lives in the host program, so its symbols are
     # left open in a module built with one.
     if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
       target_link_options(${name} PRIVATE -Wl,-z,defs)
     endif()
-    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${KX_PLUGIN_EXPORT_MAP})
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${export_map})
   endif()
 
   if(PLUGIN_RESOURCES)
