@@ -145,6 +145,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     bool errOpen = true;
     int status = 0;
     bool ended = false;
+    int idle = 1;
     while (!ended) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
@@ -157,19 +158,30 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
         }
         pollfd fds[2] = {{outOpen ? outRead.Get() : -1, POLLIN, 0}, {errOpen ? errRead.Get() : -1, POLLIN, 0}};
         // Short waits: the child may end while something it started still
-        // holds the pipes open.
-        ::poll(fds, 2, static_cast<int>(left < 50 ? left : 50));
+        // holds the pipes open. Both pipes at their end mostly means the
+        // child is ending, though it may not be a zombie yet: look again at
+        // once, then less and less often, not a whole step later.
+        int step = 50;
+        if (!outOpen && !errOpen) {
+            step = idle;
+            idle = idle < 25 ? idle * 2 : 50;
+        }
+        ::poll(fds, 2, static_cast<int>(left < step ? left : step));
         if (outOpen)
             outOpen = Drain(outRead.Get(), result.out);
         if (errOpen)
             errOpen = Drain(errRead.Get(), result.err);
-        const pid_t waited = ::waitpid(pid, &status, WNOHANG);
-        ended = waited == pid || (waited < 0 && errno != EINTR);
+        // Not reaped yet: until it is, its process group cannot be another's.
+        siginfo_t info{};
+        const int waited = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+        ended = (waited == 0 && info.si_pid == pid) || (waited < 0 && errno != EINTR);
     }
     Drain(outRead.Get(), result.out);
     Drain(errRead.Get(), result.err);
     // What the child started goes with it.
     ::kill(-pid, SIGKILL);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
     if (WIFSIGNALED(status)) {
         result.end = ChildResult::End::Crashed;
         result.code = WTERMSIG(status);

@@ -57,11 +57,23 @@ std::wstring Quoted(const std::wstring& argument)
     return quoted + L"\"";
 }
 
+/// Orders variable names as Windows does: without regard to case, so that
+/// an added "Path" replaces the caller's "PATH" instead of standing beside it
+/// (where the child would find the caller's first), and the block is sorted
+/// as CreateProcessW expects.
+struct NameOrder {
+    bool operator()(const std::wstring& a, const std::wstring& b) const
+    {
+        return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                    TRUE) == CSTR_LESS_THAN;
+    }
+};
+
 /// The caller's environment with `added` set over it, as the block
 /// CreateProcessW takes.
 std::wstring EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& added)
 {
-    std::map<std::wstring, std::wstring> variables;
+    std::map<std::wstring, std::wstring, NameOrder> variables;
     if (wchar_t* strings = GetEnvironmentStringsW()) {
         for (const wchar_t* entry = strings; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
             const std::wstring line = entry;
@@ -124,9 +136,12 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     startup.hStdOutput = outWrite.Get();
     startup.hStdError = errWrite.Get();
     PROCESS_INFORMATION process{};
-    // Suspended until it is in the job, so nothing it starts escapes.
+    // Suspended until it is in the job, so nothing it starts escapes; without
+    // a console, as its output goes to the pipes: a console of its own would
+    // be one more process (a hidden console host) that may outlive it and
+    // hold this process's inherited handles open.
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(),
+                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT | DETACHED_PROCESS, block.data(),
                         directory.empty() ? nullptr : directory.c_str(), &startup, &process))
         return NotStarted("cannot start " + program);
     Handle processHandle(process.hProcess), threadHandle(process.hThread);
@@ -195,7 +210,12 @@ std::string DescribeEnd(const ChildResult& result)
 void EndQuietlyOnCrash()
 {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+#if defined(_UCRT)
+    // The Universal CRT's abort() reports a fault (and may call up a dialog)
+    // unless told not to; msvcrt, which the mingw-w64 build links by default,
+    // neither does that nor has the call.
     _set_abort_behavior(0, _WRITE_ABORT_MSG | _CALL_REPORTFAULT);
+#endif
     SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* exception) -> LONG {
         TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
         return EXCEPTION_EXECUTE_HANDLER;
