@@ -1,24 +1,18 @@
 // Running a built program from a shell in a test folder and capturing what
-// it prints and its exit code: the one way the command-line e2e tests start
-// the tools.
+// it prints and its exit code: for the Linux cases that need what only a
+// shell gives (redirections, pipes, limits, other tools around the program).
+// ProgramRun.h starts a program without one, on every system.
 #pragma once
+
+#include "tests/e2e/ProgramRun.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace E2E {
-
-/// What one run printed and how it ended.
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
 
 /// timeout(1)'s exit code for a run it had to stop.
 inline constexpr int kTimedOut = 124;
@@ -34,12 +28,6 @@ inline std::string Quote(const std::string& text)
             quoted += c;
     }
     return quoted + "'";
-}
-
-inline std::string ReadBytes(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 /// Runs `command` (a shell command without redirections) in `folder`,
