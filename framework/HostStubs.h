@@ -104,6 +104,16 @@ using ReleaseHostBlock = HostStub<504, void(void*), NoResult{}>;
 using ConvertNumber102 = HostStub<102, void(const double*, double*), NoResult{}>;
 /// The host's other number conversion, with the same form as entry 102.
 using ConvertNumber82 = HostStub<82, void(const double*, double*), NoResult{}>;
+/// Entry 1142: tells the host that routine `routineName` ended with an
+/// exception whose text is `what` (both NUL-terminated UTF-8). The framework
+/// catches what a routine throws and reports it here; a host without the
+/// entry hears nothing, as before.
+using ReportRoutineFault = HostStub<1142, void(const char*, const char*), NoResult{}>;
+/// Entry 1143: tells the host that the value record `record` was read as a
+/// value of tag `readAs` while it holds another kind (or none). A routine
+/// that reads its arguments as its table declares them never calls it; the
+/// framework's getters do when one does not.
+using ReportValueMisread = HostStub<1143, void(const void*, std::uint16_t), NoResult{}>;
 
 /// The request number a module passes GetHostServices for the service table.
 inline constexpr std::int16_t kHostServicesRequest = 499;

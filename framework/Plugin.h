@@ -11,12 +11,12 @@
 ///
 /// void Add(KXPluginLibraryArgTable& call)
 /// {
-///     call.GetResult().SetInt32(call.GetArgument(0).GetInt32() + call.GetArgument(1).GetInt32());
+///     call.GetResult().SetInt64(std::int64_t{call.GetArgument(0).GetInt32()} + call.GetArgument(1).GetInt32());
 /// }
 ///
 /// constexpr KXRoutine kRoutines[] = {
 ///     {{"Add", "Demo", "Adds two integers.", 3100, true, false,
-///       {{"a", kTagInt32}, {"b", kTagInt32}, {"sum", kTagInt32}}},
+///       {{"a", kTagInt32}, {"b", kTagInt32}, {"sum", kTagInt64}}},
 ///      &Add},
 /// };
 /// } // namespace

@@ -1,9 +1,12 @@
 // The event sink, the extension base and its routine-table queries.
 #include "framework/ScriptFunctions.h"
 
+#include "framework/HostStubs.h"
 #include "framework/InterfaceID.h"
 
+#include <exception>
 #include <new>
+#include <string>
 
 namespace ZEDA::PluginSupport {
 
@@ -39,13 +42,30 @@ std::int32_t KXCSFunctions_EventSink::ExecuteRoutine(std::uint32_t routineIndex,
         if (entry->handler == nullptr)
             continue;
         // The host called in: nothing may leave towards it. A handler that
-        // fails (out of memory, say) ends its own routine, not the others'.
+        // fails (out of memory, say) ends its own routine, not the others',
+        // and the host is told which routine failed and how.
         try {
             entry->handler->Execute(static_cast<std::int32_t>(routineIndex), arguments);
+        } catch (const std::exception& error) {
+            ReportFault(routineIndex, error.what());
         } catch (...) {
+            ReportFault(routineIndex, "an exception that is no std::exception");
         }
     }
     return 0;
+}
+
+void KXCSFunctions_EventSink::ReportFault(std::uint32_t routineIndex, const char* what) noexcept
+{
+    try {
+        // The parent is the extension whose routines the sink runs.
+        auto* const extension = dynamic_cast<Calvera::Extension::IExtensionCSFunctions*>(parent);
+        const std::string name =
+            extension != nullptr ? extension->GetRoutineName(routineIndex).ToStdString() : std::string();
+        ReportRoutineFault::Call(Module().callbackBlock, name.c_str(), what);
+    } catch (...) {
+        // Nothing more can be told.
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -116,6 +116,10 @@ public:
     TXString name; ///< the extension's name, set when the extension creates the sink
 
 private:
+    /// Tells the host, through ReportRoutineFault, that routine
+    /// `routineIndex` ended with the exception `what`.
+    void ReportFault(std::uint32_t routineIndex, const char* what) noexcept;
+
     struct Entry {
         KXPluginLibraryRoutine* handler;
         bool notOwned;

@@ -7,6 +7,8 @@
 // a typed object in the storage before handing out its address.
 #include "framework/ValueRecord.h"
 
+#include "framework/HostStubs.h"
+
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
@@ -71,6 +73,15 @@ bool LoadBool(const ValueRecord& record) noexcept
     return Load<std::uint8_t>(record) != 0;
 }
 
+/// Reading `record` as a value of tag `readAs` when it holds none of the
+/// tags in `holds` is told to the host (ReportValueMisread); the value read
+/// is whatever the getter reads all the same.
+void CheckRead(const ValueRecord& record, ValueTag readAs, std::initializer_list<ValueTag> holds) noexcept
+{
+    if (std::find(holds.begin(), holds.end(), record.tag) == holds.end())
+        ReportValueMisread::Call(Module().callbackBlock, &record, readAs);
+}
+
 bool IsArray(const ValueRecord* record) noexcept
 {
     return record != nullptr && record->tag == kTagArray;
@@ -85,6 +96,7 @@ KXPluginLibraryArgument::~KXPluginLibraryArgument() = default;
 
 std::int16_t KXPluginLibraryArgument::GetInt16() const noexcept
 {
+    CheckRead(*record, kTagInt16, {kTagInt16, kTagInt16Out, kTagInt16Kept});
     return Load<std::int16_t>(*record);
 }
 
@@ -103,6 +115,7 @@ void KXPluginLibraryArgument::SetInt16(std::int16_t value) noexcept
 
 std::int32_t KXPluginLibraryArgument::GetInt32() const noexcept
 {
+    CheckRead(*record, kTagInt32, {kTagInt32, kTagInt16, kTagInt32Out, kTagInt32Kept});
     switch (record->tag) {
     case kTagInt32:
         return Load<std::int32_t>(*record);
@@ -128,6 +141,7 @@ void KXPluginLibraryArgument::SetInt32(std::int32_t value) noexcept
 
 double KXPluginLibraryArgument::GetReal() const noexcept
 {
+    CheckRead(*record, kTagReal, {kTagReal, kTagRealOut, kTagRealB, kTagRealC, kTagRealKept});
     return Load<double>(*record);
 }
 
@@ -218,6 +232,7 @@ void KXPluginLibraryArgument::SetPoint3DB(const ValuePoint3D& value) noexcept
 
 bool KXPluginLibraryArgument::GetBool() const noexcept
 {
+    CheckRead(*record, kTagBool, {kTagBool, kTagBoolOut, kTagBoolKept});
     return LoadBool(*record);
 }
 
@@ -242,6 +257,7 @@ TXString KXPluginLibraryArgument::GetString() const
 {
     if (record == nullptr)
         return {};
+    CheckRead(*record, kTagString, {kTagString, kTagStringOut, kTagStringB, kTagStringC, kTagStringKept});
     switch (record->tag) {
     case kTagString:
     case kTagStringOut:
@@ -293,6 +309,8 @@ std::uint16_t* KXPluginLibraryArgument::UInt16Out() noexcept
 
 std::int64_t KXPluginLibraryArgument::GetInt64() const noexcept
 {
+    CheckRead(*record, kTagInt64,
+              {kTagInt64, kTagInt64Out, kTagInt64Kept, kTagInt64B, kTagInt64C, kTagInt64D});
     return Load<std::int64_t>(*record);
 }
 

@@ -115,6 +115,23 @@ inline constexpr ValueTag kTagPoint2DKept = 47;
 /// An array description: a word, two numbers and two pointers of the host's,
 /// which the plug-in only passes on (the array getters).
 inline constexpr ValueTag kTagArray = 49;
+
+/// Whether `tag` is one of the tags above (kTagNone included); a routine
+/// table that declares another has a fault the host cannot pass values for.
+constexpr bool IsKnownTag(ValueTag tag)
+{
+    constexpr ValueTag kKnown[] = {kTagNone,       kTagInt16,      kTagInt16Out,   kTagInt32,       kTagInt32Out,
+                                   kTagReal,       kTagRealOut,    kTagRealB,      kTagRealC,       kTagPoint2D,
+                                   kTagPoint2DOut, kTagPoint3D,    kTagPoint3DOut, kTagPoint3DB,    kTagPoint3DBOut,
+                                   kTagBool,       kTagBoolOut,    kTagString,     kTagStringOut,   kTagUInt16Out,
+                                   kTagStringB,    kTagStringC,    kTagInt64,      kTagInt64Out,    kTagInt64B,
+                                   kTagInt64C,     kTagInt64D,     kTagInt16Kept,  kTagInt32Kept,   kTagBoolKept,
+                                   kTagRealKept,   kTagInt64Kept,  kTagStringKept, kTagPoint2DKept, kTagArray};
+    for (const ValueTag known : kKnown)
+        if (tag == known)
+            return true;
+    return false;
+}
 /// @}
 
 /// @name Record layout

@@ -88,7 +88,7 @@ bool ClosingCall(std::vector<std::string>& problems, const std::string& step, Ca
 } // namespace
 
 ModuleSession::ModuleSession(HostOptions options)
-    : callbackBlock{&ModuleSession::ResolveEntry},
+    : callbackBlock{&ModuleSession::ResolveEntry}, otherCallbackBlock{&ModuleSession::ResolveEntry},
       services{nullptr, &ModuleSession::QueryInterfaceEntry, &ModuleSession::ObjectReleasedEntry,
                &ModuleSession::RegisterExtensionEntry},
       files(std::move(options))
@@ -113,10 +113,18 @@ HostFunction ModuleSession::ResolveEntry(std::int32_t entry) noexcept
                   "entry 326 must match the module's stub");
     static_assert(std::is_convertible_v<decltype(&EncryptScriptFileEntry), EncryptScriptFile::Function>,
                   "entry 855 must match the module's stub");
+    static_assert(std::is_convertible_v<decltype(&ReportRoutineFaultEntry), ReportRoutineFault::Function>,
+                  "entry 1142 must match the module's stub");
+    static_assert(std::is_convertible_v<decltype(&ReportValueMisreadEntry), ReportValueMisread::Function>,
+                  "entry 1143 must match the module's stub");
     if (entry == GetHostServices::kEntry)
         return reinterpret_cast<HostFunction>(static_cast<GetHostServices::Function>(&GetHostServicesEntry));
     if (entry == EncryptScriptFile::kEntry)
         return reinterpret_cast<HostFunction>(static_cast<EncryptScriptFile::Function>(&EncryptScriptFileEntry));
+    if (entry == ReportRoutineFault::kEntry)
+        return reinterpret_cast<HostFunction>(static_cast<ReportRoutineFault::Function>(&ReportRoutineFaultEntry));
+    if (entry == ReportValueMisread::kEntry)
+        return reinterpret_cast<HostFunction>(static_cast<ReportValueMisread::Function>(&ReportValueMisreadEntry));
     // Every other entry is not offered: the module's stub falls back to the
     // entry's default.
     return nullptr;
@@ -185,6 +193,35 @@ std::int32_t ModuleSession::RegisterExtensionEntry(void* moduleInfo, const Inter
         return kNoSession;
     }
     return 0;
+}
+
+void ModuleSession::ReportRoutineFaultEntry(const char* routineName, const char* what) noexcept
+{
+    if (activeSession == nullptr || activeSession->runningReport == nullptr)
+        return;
+    // The host knows which routine it runs; the name the module gives is
+    // for hosts that do not.
+    static_cast<void>(routineName);
+    try {
+        activeSession->runningReport->exceptions.push_back(what != nullptr ? what : "");
+    } catch (...) {
+        // Out of memory: the exception goes untold.
+    }
+}
+
+void ModuleSession::ReportValueMisreadEntry(const void* record, std::uint16_t readAs) noexcept
+{
+    if (activeSession == nullptr || activeSession->runningReport == nullptr || activeSession->runningBlock == nullptr)
+        return;
+    const auto* const first = activeSession->runningBlock;
+    const auto* const read = static_cast<const ValueRecord*>(record);
+    if (read < first || read >= first + kValueBlockRecords)
+        return; // a record of the module's own
+    try {
+        activeSession->runningReport->misreads.push_back({static_cast<std::size_t>(read - first), readAs});
+    } catch (...) {
+        // Out of memory: the misread goes untold.
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -300,11 +337,41 @@ void ModuleSession::ReadRoutines()
     }
 }
 
-void ModuleSession::Execute(std::uint32_t index, ValueBlock& block)
+CallReport ModuleSession::Execute(std::uint32_t index, ValueBlock* block)
 {
     if (sink == nullptr)
         throw HostError(kExitFailure, "no module is open");
-    ModuleCall("in ExecuteRoutine", [&] { return sink->ExecuteRoutine(index, block.data()); });
+    CallReport report;
+    runningBlock = block != nullptr ? block->data() : nullptr;
+    runningReport = &report;
+    try {
+        ModuleCall("in ExecuteRoutine", [&] { return sink->ExecuteRoutine(index, runningBlock); });
+    } catch (...) {
+        runningBlock = nullptr;
+        runningReport = nullptr;
+        throw;
+    }
+    runningBlock = nullptr;
+    runningReport = nullptr;
+    return report;
+}
+
+std::int32_t ModuleSession::CallModuleMain(std::int32_t action, const InterfaceID* iid, IKXUnknown** inOut,
+                                           bool otherBlock)
+{
+    if (moduleMain == nullptr)
+        throw HostError(kExitFailure, "no module is open");
+    return ModuleCall("at action " + std::to_string(action), [&] {
+        return moduleMain(action, &moduleInfo, iid, inOut, otherBlock ? &otherCallbackBlock : &callbackBlock);
+    });
+}
+
+std::vector<InterfaceID> ModuleSession::Registered() const
+{
+    std::vector<InterfaceID> identifiers;
+    for (const Registration& registration : registrations)
+        identifiers.push_back(registration.extension);
+    return identifiers;
 }
 
 std::vector<std::string> ModuleSession::Close()

@@ -101,6 +101,19 @@ struct RoutineInfo {
 /// Twelve value records: arguments in 0 to 10, the result in 11.
 using ValueBlock = std::array<ZEDA::PluginSupport::ValueRecord, ZEDA::PluginSupport::kValueBlockRecords>;
 
+/// What a routine told the host while it ran, besides its result.
+struct CallReport {
+    /// What each exception that ended a handler of the routine said.
+    std::vector<std::string> exceptions;
+    /// A record of the block read as another kind than it holds: its index
+    /// (0 to 11) and the tag it was read as.
+    struct Misread {
+        std::size_t record;
+        std::uint16_t readAs;
+    };
+    std::vector<Misread> misreads;
+};
+
 class ModuleSession {
 public:
     /// A session whose file services and resource store follow `options`.
@@ -131,10 +144,25 @@ public:
     /// The routines, in table order; empty before Open.
     const std::vector<RoutineInfo>& Routines() const { return routines; }
 
-    /// Runs routine `index` on `block` through the event sink. Open must
-    /// have succeeded. Throws HostError (kExitFailure) when the routine
-    /// throws.
-    void Execute(std::uint32_t index, ValueBlock& block);
+    /// Runs routine `index` on `block` (or, with null, on no block at all)
+    /// through the event sink, and returns what the routine reported on the
+    /// way: exceptions the framework caught, records it misread. Open must
+    /// have succeeded. Throws HostError (kExitFailure) when an exception
+    /// crosses the boundary.
+    CallReport Execute(std::uint32_t index, ValueBlock* block);
+
+    /// @name The module's entry, called directly (for the validator)
+    /// @{
+    /// Calls plugin_module_main with `action`, `iid` and `inOut`, passing the
+    /// session's callback block, or with `otherBlock` a second one that
+    /// serves the same entries: a module must use the block of the current
+    /// call, never one it kept. Throws HostError when the module throws.
+    std::int32_t CallModuleMain(std::int32_t action, const InterfaceID* iid, IKXUnknown** inOut, bool otherBlock);
+    /// The extension identifiers the module registered, in order.
+    std::vector<InterfaceID> Registered() const;
+    /// The identifier of the extension the session created.
+    const InterfaceID& ExtensionId() const { return extensionId; }
+    /// @}
 
     /// Ends the session: gives back the host's references, has the module
     /// destroy its extension, calls plugin_module_deinit and unloads the
@@ -160,6 +188,8 @@ private:
     static void ObjectReleasedEntry(IKXUnknown* object) noexcept;
     static std::int32_t RegisterExtensionEntry(void* moduleInfo, const InterfaceID& extension,
                                                const InterfaceID& category, bool flag) noexcept;
+    static void ReportRoutineFaultEntry(const char* routineName, const char* what) noexcept;
+    static void ReportValueMisreadEntry(const void* record, std::uint16_t readAs) noexcept;
 
     std::int32_t CallMain(std::int32_t action, const InterfaceID* iid, IKXUnknown** inOut);
     void ReadRoutines();
@@ -176,6 +206,10 @@ private:
     bool active = false; // this session receives the module's callbacks
 
     HostCallbackBlock callbackBlock;
+    HostCallbackBlock otherCallbackBlock;
+    /// While a routine runs: its block (null without one) and its report.
+    ZEDA::PluginSupport::ValueRecord* runningBlock = nullptr;
+    CallReport* runningReport = nullptr;
     HostServices services;
     FileServices files;
     ResourceStore resources;

@@ -48,8 +48,10 @@ std::int32_t HostApplication::LoadResourceString(TXString& target, const char* l
         if (location == nullptr || key == nullptr)
             return kFailed;
         const char16_t* value = resources.FindString(location, key);
-        if (value == nullptr)
+        if (value == nullptr) {
+            NoteMiss(location, key);
             return kFailed;
+        }
         target = value;
         return 0;
     } catch (...) {
@@ -61,14 +63,32 @@ char** HostApplication::OpenResourceFile(const char* location) noexcept
 {
     try {
         auto resource = std::make_unique<ResourceBlock>();
-        if (location == nullptr || !resources.ReadFile(location, resource->bytes))
+        if (location == nullptr)
             return nullptr;
+        if (!resources.ReadFile(location, resource->bytes)) {
+            NoteMiss(location, "");
+            return nullptr;
+        }
         resource->block = resource->bytes.data();
         char** const handle = &resource->block;
         handles.emplace(handle, std::move(resource));
         return handle;
     } catch (...) {
         return nullptr; // out of memory
+    }
+}
+
+void HostApplication::NoteMiss(const char* location, const char* key) noexcept
+{
+    try {
+        const bool served = resources.ServesOwnerOf(location);
+        misses.push_back({location, key, served});
+        const std::string owner = misses.back().location.substr(0, misses.back().location.find('/'));
+        if (!served && toldOwners.insert(owner).second)
+            Console::Note("the module asked for " + misses.back().location + ", but no --resources serves \"" + owner +
+                          "\"");
+    } catch (...) {
+        // Out of memory: the miss goes unrecorded.
     }
 }
 

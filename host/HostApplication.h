@@ -3,7 +3,8 @@
 //
 // The plug-ins folder walk goes through the folder the command line names
 // (host/FileServices.h), and the resource operations through the resource
-// store (host/ResourceStore.h). Host values are a table: the dialog data
+// store (host/ResourceStore.h), which tells the first lookup of an owner that
+// no --resources serves. Host values are a table: the dialog data
 // value (7319) answers what the command line set, and every value the module
 // sets is kept, the screen-refresh flag (6799) told with --verbose. The object counts
 // its references and the resource handles it hands out, so the host can
@@ -18,6 +19,8 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -47,6 +50,15 @@ public:
     /// The resource handles handed out and not yet disposed of.
     std::size_t OpenResourceHandles() const noexcept { return handles.size(); }
 
+    /// A resource the module asked for and was not served.
+    struct ResourceMiss {
+        std::string location;
+        std::string key; ///< empty for a file
+        bool ownerServed; ///< whether any --resources serves its owner
+    };
+    /// Every resource the module asked for in vain, in order.
+    const std::vector<ResourceMiss>& ResourceMisses() const noexcept { return misses; }
+
     std::int32_t WalkFolder(std::int32_t folderKind, Calvera::Extension::FolderVisitor visit,
                             void* context) noexcept override;
     std::int32_t LoadResourceString(TXString& target, const char* location, const char* key,
@@ -65,8 +77,14 @@ private:
         std::vector<char> bytes;
     };
 
+    /// Records a miss; the first of an owner that no --resources serves is
+    /// told, since nothing the module asks of it can be found.
+    void NoteMiss(const char* location, const char* key) noexcept;
+
     FileServices& files;
     ResourceStore& resources;
+    std::vector<ResourceMiss> misses;
+    std::set<std::string> toldOwners;
     std::map<char**, std::unique_ptr<ResourceBlock>> handles;
     std::vector<std::pair<std::int32_t, bool>> valuesSet;
     std::atomic<std::int32_t> count{kHostReference};

@@ -356,4 +356,11 @@ bool ResourceStore::ReadFile(const std::string& location, std::vector<char>& byt
     return source != nullptr && source->Read(path, bytes);
 }
 
+bool ResourceStore::ServesOwnerOf(const std::string& location) const
+{
+    const std::string owner = location.substr(0, location.find('/'));
+    return std::any_of(sources.begin(), sources.end(),
+                       [&](const std::unique_ptr<Source>& source) { return source->owner == owner; });
+}
+
 } // namespace KxHost

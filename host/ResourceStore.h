@@ -68,6 +68,10 @@ public:
     /// found or read.
     bool ReadFile(const std::string& location, std::vector<char>& bytes);
 
+    /// Whether a folder or archive serves the owner of `location` (what
+    /// comes before its first '/').
+    bool ServesOwnerOf(const std::string& location) const;
+
 private:
     struct Source;
     struct CachedTable {

@@ -31,6 +31,11 @@ using ModuleFunction = void (*)();
 /// UnloadModule.
 ModuleHandle LoadModule(const std::string& path, std::string& error);
 
+/// The names the module file at `path` exports, read from the file without
+/// loading it; nullopt with `error` set when it is no module file that can
+/// be read.
+std::optional<std::vector<std::string>> ModuleExports(const std::string& path, std::string& error);
+
 /// The exported function `name` of `module`, or null when the module does not
 /// export it (or `module` is null).
 ModuleFunction FindModuleSymbol(ModuleHandle module, const char* name);
@@ -40,9 +45,26 @@ ModuleFunction FindModuleSymbol(ModuleHandle module, const char* name);
 /// module (functions, objects, vtables) may be used afterwards.
 void UnloadModule(ModuleHandle module);
 
+/// The path of the running program's executable file, in UTF-8; nullopt
+/// when the system cannot tell.
+std::optional<std::string> ExecutablePath();
+
 /// The folder of the running program's executable file, in UTF-8 and without
 /// a trailing separator; nullopt when the system cannot tell.
-std::optional<std::string> ExecutableFolder();
+inline std::optional<std::string> ExecutableFolder()
+{
+#if defined(_WIN32)
+    constexpr const char* kSeparators = "\\/";
+#else
+    constexpr const char* kSeparators = "/";
+#endif
+    std::optional<std::string> path = ExecutablePath();
+    const std::size_t separator = path ? path->find_last_of(kSeparators) : std::string::npos;
+    if (separator == std::string::npos)
+        return std::nullopt;
+    path->resize(separator == 0 ? 1 : separator);
+    return path;
+}
 
 /// The program's command-line arguments in UTF-8, its name first. `argc` and
 /// `argv` are main's. Linux hands them on as they are; Windows reads the

@@ -79,6 +79,23 @@ bool Fetch(const ImageReader& read, std::uint64_t offset, std::size_t length, st
     return length == 0 || read(offset, out.data(), length);
 }
 
+/// The NUL-terminated name at `offset` of a string table of `tableSize`
+/// bytes at `tableAt`; nullopt when it does not end inside the table.
+std::optional<std::string> NameAt(const ImageReader& read, std::uint64_t tableAt, std::uint64_t tableSize,
+                                  std::uint64_t offset)
+{
+    std::string name;
+    unsigned char c = 0;
+    for (std::uint64_t at = offset; at < tableSize; ++at) {
+        if (!read(tableAt + at, &c, 1))
+            return std::nullopt;
+        if (c == 0)
+            return name;
+        name += static_cast<char>(c);
+    }
+    return std::nullopt;
+}
+
 std::string Bytes(std::uint64_t count)
 {
     return std::to_string(count) + (count == 1 ? " byte" : " bytes");
@@ -180,6 +197,120 @@ std::string CheckPeImage(std::uint64_t size, const ImageReader& read)
                    ")";
     }
     return {};
+}
+
+std::optional<std::vector<std::string>> ElfExports(std::uint64_t size, const ImageReader& read)
+{
+    constexpr std::size_t kSectionTableAt = 40;      // e_shoff, 8 bytes
+    constexpr std::size_t kSectionEntrySizeAt = 58;  // e_shentsize, 2 bytes
+    constexpr std::size_t kSectionCountAt = 60;      // e_shnum, 2 bytes
+    constexpr std::size_t kElfSectionEntrySize = 64;
+    constexpr std::uint64_t kDynamicSymbols = 11;    // SHT_DYNSYM
+    constexpr std::size_t kSymbolSize = 24;
+
+    std::vector<unsigned char> header;
+    if (size < kElfHeaderSize || !Fetch(read, 0, kElfHeaderSize, header))
+        return std::nullopt;
+    const std::uint64_t tableAt = Number(&header[kSectionTableAt], 8);
+    const std::uint64_t count = Number(&header[kSectionCountAt], 2);
+    if (Number(&header[kSectionEntrySizeAt], 2) != kElfSectionEntrySize ||
+        !Inside(tableAt, count * kElfSectionEntrySize, size))
+        return std::nullopt;
+    std::vector<unsigned char> sections;
+    if (!Fetch(read, tableAt, static_cast<std::size_t>(count * kElfSectionEntrySize), sections))
+        return std::nullopt;
+    const auto field = [&](std::uint64_t section, std::size_t at, std::size_t width) {
+        return Number(&sections[section * kElfSectionEntrySize + at], width);
+    };
+    std::vector<std::string> names;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (field(i, 4, 4) != kDynamicSymbols) // sh_type
+            continue;
+        const std::uint64_t symbolsAt = field(i, 24, 8);   // sh_offset
+        const std::uint64_t symbolsSize = field(i, 32, 8); // sh_size
+        const std::uint64_t strings = field(i, 40, 4);     // sh_link: the string table's index
+        if (strings >= count || !Inside(symbolsAt, symbolsSize, size))
+            return std::nullopt;
+        const std::uint64_t stringsAt = field(strings, 24, 8);
+        const std::uint64_t stringsSize = field(strings, 32, 8);
+        if (!Inside(stringsAt, stringsSize, size))
+            return std::nullopt;
+        std::vector<unsigned char> symbol;
+        for (std::uint64_t at = 0; at + kSymbolSize <= symbolsSize; at += kSymbolSize) {
+            if (!Fetch(read, symbolsAt + at, kSymbolSize, symbol))
+                return std::nullopt;
+            const unsigned binding = symbol[4] >> 4;        // st_info: STB_GLOBAL 1, STB_WEAK 2
+            const unsigned visibility = symbol[5] & 3;      // st_other: STV_DEFAULT 0, STV_PROTECTED 3
+            const std::uint64_t sectionIndex = Number(&symbol[6], 2); // st_shndx: 0 is undefined
+            if ((binding != 1 && binding != 2) || sectionIndex == 0 || (visibility != 0 && visibility != 3))
+                continue;
+            const std::optional<std::string> name = NameAt(read, stringsAt, stringsSize, Number(&symbol[0], 4));
+            if (!name)
+                return std::nullopt;
+            names.push_back(*name);
+        }
+    }
+    return names;
+}
+
+std::optional<std::vector<std::string>> PeExports(std::uint64_t size, const ImageReader& read)
+{
+    constexpr std::size_t kExportDirectoryAt = 112; // in the PE32+ optional header: data directory 0
+    constexpr std::size_t kVirtualSizeAt = 8;
+    constexpr std::size_t kVirtualAddressAt = 12;
+    constexpr std::size_t kNameCountAt = 24;        // in the export directory, 4 bytes
+    constexpr std::size_t kNamesAt = 32;            // AddressOfNames, 4 bytes
+
+    std::vector<unsigned char> bytes;
+    if (size < kDosHeaderSize || !Fetch(read, 0, kDosHeaderSize, bytes))
+        return std::nullopt;
+    const std::uint64_t peAt = Number(&bytes[kPeHeaderAt], 4);
+    if (!Inside(peAt, kPeHeaderSize, size) || !Fetch(read, peAt, kPeHeaderSize, bytes))
+        return std::nullopt;
+    const std::uint64_t sectionCount = Number(&bytes[kSectionCountAt], 2);
+    const std::uint64_t optionalSize = Number(&bytes[kOptionalHeaderSizeAt], 2);
+    const std::uint64_t optionalAt = peAt + kPeHeaderSize;
+    if (optionalSize < kExportDirectoryAt + 8 || !Inside(optionalAt, optionalSize, size))
+        return std::nullopt;
+    std::vector<unsigned char> optional;
+    std::vector<unsigned char> sections;
+    if (!Fetch(read, optionalAt, static_cast<std::size_t>(optionalSize), optional) ||
+        !Inside(optionalAt + optionalSize, sectionCount * kSectionEntrySize, size) ||
+        !Fetch(read, optionalAt + optionalSize, static_cast<std::size_t>(sectionCount * kSectionEntrySize), sections))
+        return std::nullopt;
+    // An address in memory (RVA) maps to the file through the section that
+    // holds it.
+    const auto fileOffset = [&](std::uint64_t rva) -> std::optional<std::uint64_t> {
+        for (std::uint64_t i = 0; i < sectionCount; ++i) {
+            const unsigned char* entry = &sections[i * kSectionEntrySize];
+            const std::uint64_t start = Number(entry + kVirtualAddressAt, 4);
+            const std::uint64_t length = std::max(Number(entry + kVirtualSizeAt, 4), Number(entry + kRawDataSizeAt, 4));
+            if (rva >= start && rva - start < length)
+                return Number(entry + kRawDataPointerAt, 4) + (rva - start);
+        }
+        return std::nullopt;
+    };
+    const std::uint64_t directoryRva = Number(&optional[kExportDirectoryAt], 4);
+    if (directoryRva == 0)
+        return std::vector<std::string>();
+    const std::optional<std::uint64_t> directoryAt = fileOffset(directoryRva);
+    if (!directoryAt || !Inside(*directoryAt, 40, size) || !Fetch(read, *directoryAt, 40, bytes))
+        return std::nullopt;
+    const std::uint64_t nameCount = Number(&bytes[kNameCountAt], 4);
+    const std::optional<std::uint64_t> namesAt = fileOffset(Number(&bytes[kNamesAt], 4));
+    if (!namesAt || !Inside(*namesAt, nameCount * 4, size))
+        return std::nullopt;
+    std::vector<std::string> names;
+    for (std::uint64_t i = 0; i < nameCount; ++i) {
+        std::vector<unsigned char> rva;
+        const std::optional<std::uint64_t> nameAt =
+            Fetch(read, *namesAt + i * 4, 4, rva) ? fileOffset(Number(rva.data(), 4)) : std::nullopt;
+        const std::optional<std::string> name = nameAt ? NameAt(read, 0, size, *nameAt) : std::nullopt;
+        if (!name)
+            return std::nullopt;
+        names.push_back(*name);
+    }
+    return names;
 }
 
 } // namespace Platform

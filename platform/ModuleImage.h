@@ -10,6 +10,9 @@
 // must the headers that describe them. Everything else about the file is the
 // loader's to judge.
 //
+// The same headers also tell what a module exports, which a plug-in
+// validator checks.
+//
 // The checks are computations over bytes and make no system calls, so both
 // formats are checked, and tested, on every platform; the platform's
 // LoadModule reads the bytes they ask for. Offsets and sizes come from the
@@ -20,7 +23,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace Platform {
 
@@ -39,5 +44,14 @@ std::string CheckElfImage(std::uint64_t size, const ImageReader& read);
 /// can map safely, or empty when its DOS header, PE header, optional header
 /// and section table lie inside it and so does the raw data of every section.
 std::string CheckPeImage(std::uint64_t size, const ImageReader& read);
+
+/// The names a checked ELF64 file exports: the defined global and weak
+/// symbols of its dynamic symbol table that other modules can see; nullopt
+/// when its section headers or that table cannot be read.
+std::optional<std::vector<std::string>> ElfExports(std::uint64_t size, const ImageReader& read);
+
+/// The names a checked PE32+ file exports by name, from its export
+/// directory; an empty list when it has none, nullopt when it cannot be read.
+std::optional<std::vector<std::string>> PeExports(std::uint64_t size, const ImageReader& read);
 
 } // namespace Platform

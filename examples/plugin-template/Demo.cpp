@@ -8,7 +8,8 @@ using namespace ZEDA::PluginSupport;
 
 void Add(KXPluginLibraryArgTable& call)
 {
-    call.GetResult().SetInt32(call.GetArgument(0).GetInt32() + call.GetArgument(1).GetInt32());
+    // 64 bits hold every sum of two 32-bit integers.
+    call.GetResult().SetInt64(std::int64_t{call.GetArgument(0).GetInt32()} + call.GetArgument(1).GetInt32());
 }
 
 void Shout(KXPluginLibraryArgTable& call)
@@ -17,7 +18,7 @@ void Shout(KXPluginLibraryArgTable& call)
 }
 
 constexpr KXRoutine kRoutines[] = {
-    {{"Add", "Demo", "Adds two integers.", 3100, true, false, {{"a", kTagInt32}, {"b", kTagInt32}, {"sum", kTagInt32}}},
+    {{"Add", "Demo", "Adds two integers.", 3100, true, false, {{"a", kTagInt32}, {"b", kTagInt32}, {"sum", kTagInt64}}},
      &Add},
     {{"Shout", "Demo", "Shouts TEXT.", 3100, true, false, {{"text", kTagString}, {"shouted", kTagString}}}, &Shout},
 };

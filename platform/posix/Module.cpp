@@ -36,8 +36,10 @@ bool ReadAt(int descriptor, std::uint64_t offset, unsigned char* out, std::size_
     return true;
 }
 
-/// Why `file` must not reach dlopen, or empty when it may.
-std::string CheckModuleFile(const std::string& file)
+/// What `examine` says of the regular file `file` (its size and a reader of
+/// its bytes), or why it is no regular file that can be read.
+std::string ExamineModuleFile(const std::string& file,
+                              const std::function<std::string(std::uint64_t, const ImageReader&)>& examine)
 {
     // dlopen would open a FIFO without O_NONBLOCK and wait for a writer
     // forever; this open returns at once, and fstat then tells what it is.
@@ -53,7 +55,7 @@ std::string CheckModuleFile(const std::string& file)
     else if (!S_ISREG(status.st_mode))
         problem = "it is not a regular file";
     else
-        problem = CheckElfImage(static_cast<std::uint64_t>(status.st_size), std::bind_front(&ReadAt, descriptor));
+        problem = examine(static_cast<std::uint64_t>(status.st_size), std::bind_front(&ReadAt, descriptor));
     close(descriptor);
     return problem;
 }
@@ -68,7 +70,7 @@ ModuleHandle LoadModule(const std::string& path, std::string& error)
     // dlopen maps segments that reach beyond the end of a truncated file,
     // and the process dies of SIGBUS when it touches them: refuse such a
     // file here, with a reason.
-    error = CheckModuleFile(file);
+    error = ExamineModuleFile(file, CheckElfImage);
     if (!error.empty())
         return nullptr;
     // RTLD_LOCAL keeps each module's symbols to itself, as separately loaded
@@ -84,6 +86,18 @@ ModuleHandle LoadModule(const std::string& path, std::string& error)
             error.erase(0, prefix.size());
     }
     return module;
+}
+
+std::optional<std::vector<std::string>> ModuleExports(const std::string& path, std::string& error)
+{
+    std::optional<std::vector<std::string>> names;
+    error = ExamineModuleFile(path, [&](std::uint64_t size, const ImageReader& read) {
+        std::string problem = CheckElfImage(size, read);
+        if (problem.empty() && !(names = ElfExports(size, read)))
+            problem = "cannot read its symbol table";
+        return problem;
+    });
+    return error.empty() ? names : std::nullopt;
 }
 
 ModuleFunction FindModuleSymbol(ModuleHandle module, const char* name)
@@ -106,21 +120,15 @@ void UnloadModule(ModuleHandle module)
         dlclose(module);
 }
 
-std::optional<std::string> ExecutableFolder()
+std::optional<std::string> ExecutablePath()
 {
     std::vector<char> buffer(PATH_MAX);
     for (;;) {
         const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
         if (length < 0)
             return std::nullopt;
-        if (static_cast<std::size_t>(length) < buffer.size()) {
-            std::string path(buffer.data(), static_cast<std::size_t>(length));
-            const std::size_t slash = path.rfind('/');
-            if (slash == std::string::npos)
-                return std::nullopt;
-            path.resize(slash == 0 ? 1 : slash);
-            return path;
-        }
+        if (static_cast<std::size_t>(length) < buffer.size())
+            return std::string(buffer.data(), static_cast<std::size_t>(length));
         buffer.resize(buffer.size() * 2); // truncated: try a larger buffer
     }
 }

@@ -36,8 +36,10 @@ bool ReadAt(HANDLE file, std::uint64_t offset, unsigned char* out, std::size_t l
     return true;
 }
 
-/// Why `path` must not reach LoadLibraryW, or empty when it may.
-std::string CheckModuleFile(const std::wstring& path)
+/// What `examine` says of the regular file `path` (its size and a reader of
+/// its bytes), or why it is no regular file that can be read.
+std::string ExamineModuleFile(const std::wstring& path,
+                              const std::function<std::string(std::uint64_t, const ImageReader&)>& examine)
 {
     // FILE_FLAG_BACKUP_SEMANTICS opens a folder too, so that it is refused
     // for what it is rather than as a file that cannot be opened.
@@ -54,8 +56,8 @@ std::string CheckModuleFile(const std::wstring& path)
     else if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         problem = "it is a folder, not a module file";
     else
-        problem = CheckPeImage(static_cast<std::uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow,
-                               std::bind_front(&ReadAt, file));
+        problem = examine(static_cast<std::uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow,
+                          std::bind_front(&ReadAt, file));
     CloseHandle(file);
     return problem;
 }
@@ -78,7 +80,7 @@ ModuleHandle LoadModule(const std::string& path, std::string& error)
     // The loader maps sections that reach beyond the end of a truncated file
     // and faults when they are touched: refuse such a file here, with a
     // reason.
-    error = CheckModuleFile(wide);
+    error = ExamineModuleFile(wide, CheckPeImage);
     HMODULE module = nullptr;
     if (error.empty()) {
         module = LoadLibraryW(wide.c_str());
@@ -87,6 +89,18 @@ ModuleHandle LoadModule(const std::string& path, std::string& error)
     }
     SetErrorMode(previous);
     return module;
+}
+
+std::optional<std::vector<std::string>> ModuleExports(const std::string& path, std::string& error)
+{
+    std::optional<std::vector<std::string>> names;
+    error = ExamineModuleFile(Widen(path), [&](std::uint64_t size, const ImageReader& read) {
+        std::string problem = CheckPeImage(size, read);
+        if (problem.empty() && !(names = PeExports(size, read)))
+            problem = "cannot read its export directory";
+        return problem;
+    });
+    return error.empty() ? names : std::nullopt;
 }
 
 ModuleFunction FindModuleSymbol(ModuleHandle module, const char* name)
@@ -102,24 +116,17 @@ void UnloadModule(ModuleHandle module)
         FreeLibrary(static_cast<HMODULE>(module));
 }
 
-std::optional<std::string> ExecutableFolder()
+std::optional<std::string> ExecutablePath()
 {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0)
             return std::nullopt;
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            break;
-        }
+        if (length < buffer.size())
+            return Narrow(buffer.data(), static_cast<int>(length));
         buffer.resize(buffer.size() * 2); // truncated: try a larger buffer
     }
-    const std::size_t separator = buffer.find_last_of(L"\\/");
-    if (separator == std::wstring::npos)
-        return std::nullopt;
-    buffer.resize(separator);
-    return Narrow(buffer.data(), static_cast<int>(buffer.size()));
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv)

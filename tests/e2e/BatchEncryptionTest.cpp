@@ -133,7 +133,7 @@ protected:
     {
         KxHost::ModuleSession session(std::move(options));
         EXPECT_NO_THROW(session.Open(kModule));
-        session.Execute(index, block);
+        session.Execute(index, &block);
         EXPECT_EQ(session.Close(), std::vector<std::string>{});
         return session.FileFailures();
     }

@@ -37,7 +37,7 @@ TEST(KxHostSession, RunsBulkSealAndBalancesEveryReference)
     // answers false, and the tag it writes shows that it ran.
     KxHost::ValueBlock block;
     KXPluginLibraryArgument(&block[0]).SetString(TXString("C:/Plug-ins/a.csm"));
-    session.Execute(1, block);
+    session.Execute(1, &block);
     EXPECT_EQ(block[11].tag, kTagBool);
     EXPECT_FALSE(KXPluginLibraryArgument(&block[11]).GetBool());
 

@@ -83,7 +83,7 @@ protected:
         for (const KxHost::RoutineInfo& info : session.Routines()) {
             if (info.name == routine) {
                 store(run.block);
-                session.Execute(info.index, run.block);
+                session.Execute(info.index, &run.block);
             }
         }
         run.hostValues = session.Application().HostValuesSet();

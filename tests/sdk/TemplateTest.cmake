@@ -1,6 +1,6 @@
 # The plug-in template as an author builds it: the SDK installed into a fresh
 # prefix, the template configured and built from a folder of its own against
-# that prefix only, and the module run in the installed kxhost.
+# that prefix only, and the module run and validated in the installed kxhost.
 #
 #   cmake -DSDK_BUILD=<SDK build> -DTEMPLATE=<template source> -DWORK=<folder>
 #         -DGENERATOR=<generator> [-DCOMPILER=<C++ compiler>] [-DFLAGS=<C++ flags>]
@@ -47,7 +47,8 @@ set(runs
   "routines" "Add(a: integer, b: integer) -> sum: integer  [Demo, version 3100]  Adds two integers."
   "call|Add|2|40" "result: integer 42"
   "--resources|build/Demo.kxr|call|Shout|hello" "result: string HELLO!"
-  "--resources|build/Demo.kxr|strings|Demo/Strings/12000 *|1" "!")
+  "--resources|build/Demo.kxr|strings|Demo/Strings/12000 *|1" "!"
+  "--resources|build/Demo.kxr|validate" "7 passed, 0 failed, 0 warnings")
 while(runs)
   list(POP_FRONT runs arguments expected)
   string(REPLACE "|" ";" arguments "${arguments}")
