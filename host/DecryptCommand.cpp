@@ -80,10 +80,7 @@ int DecryptCommand(const std::string& file, const std::string& out, const std::s
             }
             if (existing)
                 output.RequireUnchanged(target, *existing);
-            opened = OpenSealed(
-                key, input,
-                [&](const unsigned char* bytes, std::size_t size) { return output.Output().Write(bytes, size); },
-                reason);
+            opened = OpenSealed(key, input, output.Output(), reason);
             if (opened && !output.Commit()) {
                 Console::Note("cannot write " + out + ": " + Files::LastError());
                 return kExitFailure;

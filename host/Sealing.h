@@ -84,4 +84,8 @@ using PlaintextSink = std::function<bool(const unsigned char* bytes, std::size_t
 /// no sink, where nothing unchecked may be written.
 bool OpenSealed(const SealKey& key, Platform::Files::File& input, const PlaintextSink& sink, std::string& reason);
 
+/// The same into the regular file `output`, written from its start; a large
+/// one bypasses the system's cache where it can.
+bool OpenSealed(const SealKey& key, Platform::Files::File& input, Platform::Files::File& output, std::string& reason);
+
 } // namespace KxHost

@@ -186,11 +186,14 @@ public:
     /// the count read, or nullopt on a read error.
     std::optional<std::size_t> Read(void* buffer, std::size_t size);
     bool Write(const void* data, std::size_t size);
-    /// Sets aside disk space for the file to grow to `bytes`, so a full disk
-    /// shows now rather than when the system writes the file out later. The
-    /// file's size does not change. Where the file system cannot set space
-    /// aside, this does nothing and succeeds.
-    bool Reserve(std::int64_t bytes);
+    /// The alignment of direct writes: each one's address, length and file
+    /// offset are multiples of it.
+    static constexpr std::size_t kDirectAlignment = 4096;
+    /// Has writes bypass the system's cache (`on`), or go through it again:
+    /// for large sequential output, which the cache would only copy before
+    /// it goes to the disk. False where the system or the file system
+    /// cannot; writes then stay cached.
+    bool WriteDirect(bool on);
     /// Has the system put what was written on the disk.
     bool Flush();
     void Close();

@@ -406,13 +406,10 @@ bool File::Write(const void* data, std::size_t size)
     return true;
 }
 
-bool File::Reserve(std::int64_t bytes)
+bool File::WriteDirect(bool on)
 {
-    if (bytes <= 0 || ::fallocate(handle, FALLOC_FL_KEEP_SIZE, 0, bytes) == 0)
-        return true;
-    // A file system that cannot set space aside reports a full disk when
-    // the data is written instead.
-    return errno == EOPNOTSUPP || errno == ENOSYS || Fail();
+    const int flags = ::fcntl(handle, F_GETFL);
+    return flags != -1 && ::fcntl(handle, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
 }
 
 bool File::Flush()

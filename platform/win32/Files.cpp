@@ -511,17 +511,11 @@ bool File::Write(const void* data, std::size_t size)
     return true;
 }
 
-bool File::Reserve(std::int64_t bytes)
+bool File::WriteDirect(bool on)
 {
-    // The allocation size sets clusters aside without moving the end of the
-    // file. A file system that cannot do it reports a full disk when the data
-    // is written instead.
-    FILE_ALLOCATION_INFO allocation{};
-    allocation.AllocationSize.QuadPart = bytes;
-    if (bytes <= 0 || SetFileInformationByHandle(handle, FileAllocationInfo, &allocation, sizeof allocation))
-        return true;
-    const DWORD error = GetLastError();
-    return (error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL) || FailWith(error);
+    // Unbuffered writes are chosen when a file is opened and cannot be
+    // switched on later: writes stay cached.
+    return !on;
 }
 
 bool File::Flush()

@@ -460,6 +460,61 @@ TEST_F(BatchEncryption, AKeyFileIsItsOwnersAlone)
     EXPECT_THROW(KxHost::SealKey::FromFile(Utf8(root / "shared.key"), false, created), KxHost::HostError);
 }
 
+TEST_F(BatchEncryption, FilesOfEverySizeRoundTripThroughSealingAndCopying)
+{
+    // Sizes at the edges of a chunk, of what is read at once (16 chunks) and
+    // of what is written on a thread of its own and past the cache (4 MiB).
+    constexpr std::size_t kChunk = 64 * 1024;
+    constexpr std::size_t kSealedChunk = kChunk + 17;
+    const std::size_t sizes[] = {0, 1, kChunk - 1, kChunk, kChunk + 1, 16 * kChunk, 16 * kChunk + 1,
+                                 4 << 20, (4 << 20) + 16 * kChunk, (5 << 20) + 12345};
+    std::mt19937 random(7);
+    for (const std::size_t size : sizes) {
+        SCOPED_TRACE(size);
+        std::string plain(size, '\0');
+        for (char& c : plain)
+            c = static_cast<char>(random());
+        const fs::path path = root / "sized.csm";
+        WriteBytes(path, plain);
+        Platform::Files::Replacement output;
+        std::string reason;
+        ASSERT_EQ(KxHost::SealFile(key, Utf8(path), Utf8(path), output, reason), KxHost::SealResult::Sealed) << reason;
+        ASSERT_TRUE(output.Commit());
+        const std::string sealed = ReadBytes(path);
+        const std::size_t chunks = size == 0 ? 1 : (size + kChunk - 1) / kChunk;
+        EXPECT_EQ(sealed.size(), 8 + 24 + size + 17 * chunks);
+        EXPECT_EQ(Unseal(path), plain);
+
+        // Into a file, as decrypt --out writes.
+        {
+            Platform::Files::File input = Platform::Files::File::OpenForReading(Utf8(path));
+            Platform::Files::Replacement opened;
+            ASSERT_TRUE(opened.Begin(Utf8(root / "opened.bin")));
+            ASSERT_TRUE(KxHost::OpenSealed(key, input, opened.Output(), reason)) << reason;
+            ASSERT_TRUE(opened.Commit());
+            EXPECT_EQ(ReadBytes(root / "opened.bin"), plain);
+        }
+        // A sealed file is copied as it is.
+        Platform::Files::Replacement copy;
+        ASSERT_EQ(KxHost::SealFile(key, Utf8(path), Utf8(root / "copy.csm"), copy, reason),
+                  KxHost::SealResult::AlreadySealed)
+            << reason;
+        ASSERT_TRUE(copy.Commit());
+        EXPECT_EQ(ReadBytes(root / "copy.csm"), sealed);
+
+        // Whatever follows the last chunk, and a late flipped byte, are
+        // refused, also where the last chunk ends what is read at once.
+        if (size == 16 * kChunk || size == (4 << 20) + 16 * kChunk) {
+            std::string plaintext;
+            WriteBytes(path, sealed + 'x');
+            EXPECT_FALSE(Open(key, path, plaintext, reason));
+            EXPECT_EQ(reason, "the file goes on after its last chunk");
+            WriteBytes(path, Flip(sealed, sealed.size() - kSealedChunk - 5));
+            EXPECT_FALSE(Open(key, path, plaintext, reason));
+        }
+    }
+}
+
 TEST_F(BatchEncryption, DamagedSealedFilesAndTheWrongKeyAreRefused)
 {
     Run(Options(chosen), kTestRun);
