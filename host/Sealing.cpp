@@ -437,7 +437,8 @@ private:
     {
         std::size_t size = 0;
         if (!headTaken) {
-            std::memcpy(slot.bytes, head.data(), head.size());
+            if (!head.empty())
+                std::memcpy(slot.bytes, head.data(), head.size());
             size = head.size();
             headTaken = true;
         }
