@@ -392,8 +392,9 @@ std::int32_t FileServices::WalkPluginsFolder(FolderVisitor visit, void* context)
         return 0;
     }
     std::int32_t result = kFailed;
+    // Two groups may be open at once: one being sealed, one put in place.
     const std::size_t spare = Files::SpareHandles();
-    group.emplace(spare > kSpareHandles ? spare - kSpareHandles : 1);
+    group = std::make_unique<Files::ReplacementGroup>(spare > kSpareHandles + 2 ? (spare - kSpareHandles) / 2 : 1);
     try {
         if (Files::KindOf(options.pluginsFolder) != Files::Kind::Folder) {
             Refuse("cannot read the plug-ins folder " + options.pluginsFolder + ": " + Files::LastError());
@@ -414,7 +415,8 @@ std::int32_t FileServices::WalkPluginsFolder(FolderVisitor visit, void* context)
     }
     if (!group->IsEmpty())
         Console::Progress(0, 0, "putting the encrypted files in place");
-    CommitGroup();
+    StartCommit();
+    FinishCommit();
     group.reset();
     Console::EndProgress();
     return result;
@@ -469,7 +471,7 @@ bool FileServices::EncryptScriptFile(const std::string& path, const std::string&
             return true; // sealed already, in place: nothing to write
         if (group) {
             if (group->IsFull())
-                CommitGroup();
+                StartCommit();
             group->Add(std::move(output));
             return true;
         }
@@ -484,19 +486,52 @@ bool FileServices::EncryptScriptFile(const std::string& path, const std::string&
     }
 }
 
-void FileServices::CommitGroup() noexcept
+void FileServices::StartCommit() noexcept
 {
+    FinishCommit();
     if (!group || group->IsEmpty())
         return;
+    const std::size_t capacity = group->Capacity();
+    committing = std::move(group);
+    const auto commit = [this] {
+        try {
+            committed = committing->Commit();
+        } catch (...) {
+            // Out of memory while listing: the group abandoned what it
+            // could not commit, and those destinations are as they were.
+            committed.assign(1, {});
+        }
+    };
     try {
-        for (const Files::ReplacementGroup::Failure& failure : group->Commit())
+        group = std::make_unique<Files::ReplacementGroup>(capacity);
+        committer = std::thread(commit);
+    } catch (...) {
+        // No thread (or no memory for the next group): in place now.
+        commit();
+        if (!group)
+            group = std::move(committing);
+    }
+}
+
+void FileServices::FinishCommit() noexcept
+{
+    if (committer.joinable())
+        committer.join();
+    for (const Files::ReplacementGroup::Failure& failure : committed) {
+        if (failure.destination.empty())
+            ++failures;
+        else
             Refuse("the encrypted " + failure.destination + " was not put in place, so it is as it was: " +
                    failure.reason);
-    } catch (...) {
-        // Out of memory while reporting: the group abandoned what it could
-        // not commit, and the destinations are as they were.
-        ++failures;
     }
+    committed.clear();
+    committing.reset();
+}
+
+FileServices::~FileServices()
+{
+    if (committer.joinable())
+        committer.join();
 }
 
 } // namespace KxHost

@@ -14,8 +14,10 @@
 #include "host/Sealing.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -58,6 +60,7 @@ public:
     /// HostError: kExitUsage when the two are one folder, kExitFailure when
     /// another run holds one of them.
     explicit FileServices(HostOptions options);
+    ~FileServices();
     FileServices(const FileServices&) = delete;
     FileServices& operator=(const FileServices&) = delete;
 
@@ -85,7 +88,8 @@ public:
     ///
     /// Files sealed during the walk are put in place together, in groups and
     /// at its end, which costs one flush of the disk per group instead of one
-    /// per file.
+    /// per file. A full group is put in place on a thread of its own while
+    /// the next one is sealed.
     std::int32_t WalkPluginsFolder(Calvera::Extension::FolderVisitor visit, void* context) noexcept;
 
     /// The encryption service: seals `path` in place when `targetFolder` is
@@ -113,7 +117,8 @@ private:
     struct WalkedFile;
     bool Claim(Platform::Files::FolderLock& lock, const std::string& folder, std::string& why);
     void Collect(const std::string& folder, std::vector<WalkedFile>& files);
-    void CommitGroup() noexcept;
+    void StartCommit() noexcept;
+    void FinishCommit() noexcept;
 
     HostOptions options;
     Platform::Files::FolderLock pluginsLock;
@@ -121,7 +126,12 @@ private:
     /// The chosen folder's identity, once there is one.
     std::optional<Platform::Files::Identity> chosenIdentity;
     /// Sealed files waiting to be put in place; only while a walk runs.
-    std::optional<Platform::Files::ReplacementGroup> group;
+    std::unique_ptr<Platform::Files::ReplacementGroup> group;
+    /// The group before, being put in place by `committer`, and what failed
+    /// there (an empty destination: the failures could not all be listed).
+    std::unique_ptr<Platform::Files::ReplacementGroup> committing;
+    std::thread committer;
+    std::vector<Platform::Files::ReplacementGroup::Failure> committed;
     std::size_t failures = 0;
     /// Whether the refusal for want of a key was told; once a session.
     bool toldNoKey = false;

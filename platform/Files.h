@@ -322,6 +322,7 @@ public:
     /// not be full.
     void Add(Replacement&& replacement) { pending.push_back(std::move(replacement)); }
     bool IsFull() const { return pending.size() >= capacity; }
+    std::size_t Capacity() const { return capacity; }
     bool IsEmpty() const { return pending.empty(); }
     /// Puts every waiting replacement on the disk and in place; returns those
     /// that failed (their destinations are as they were). The group is empty
