@@ -150,6 +150,91 @@ void CopyUnits(const TXChar* in, std::size_t count, TXChar* out)
         *out = *in;
 }
 
+/// Lowers the `count` units at `p` when all of them are ASCII, where every
+/// system lowers A to Z and nothing else; false, with nothing changed, when
+/// one is not. The few units a search lowers per call cost less so than a
+/// call into the platform.
+bool LowerIfAscii(TXChar* p, std::size_t count) noexcept
+{
+    unsigned any = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        any |= p[i];
+    if (any >= 0x80)
+        return false;
+    for (std::size_t i = 0; i < count; ++i)
+        p[i] = static_cast<TXChar>(p[i] + (static_cast<unsigned>(p[i] - u'A') < 26u ? u'a' - u'A' : 0));
+    return true;
+}
+
+/// @name Near matches of short ASCII needles
+/// Most searches ignoring case look for a short ASCII needle and find it
+/// close by. Those first look at a few starts directly, lowering each ASCII
+/// unit as they go, and hand over to the search by windows at the first
+/// start they cannot decide: one whose units are not all ASCII (what those
+/// lower to is the platform's to say), or the first beyond their few.
+/// @{
+constexpr std::size_t kNearStarts = 16;
+constexpr std::size_t kNearNeedleUnits = 8;
+
+/// The needle lowered into `out`, when it is short and all ASCII.
+bool NearNeedle(const TXChar* needle, std::size_t m, TXChar (&out)[kNearNeedleUnits]) noexcept
+{
+    if (m > kNearNeedleUnits)
+        return false;
+    std::copy_n(needle, m, out);
+    return LowerIfAscii(out, m);
+}
+
+/// Whether the lowered ASCII `needle` stands at `at`: 1 yes, 0 no, -1 when a
+/// unit beyond ASCII stands in the way of deciding.
+int NearMatchAt(const TXChar* at, const TXChar* needle, std::size_t m) noexcept
+{
+    for (std::size_t i = 0; i < m; ++i) {
+        const TXChar u = at[i];
+        if (u >= 0x80)
+            return -1;
+        if (static_cast<TXChar>(u + (static_cast<unsigned>(u - u'A') < 26u ? u'a' - u'A' : 0)) != needle[i])
+            return 0;
+    }
+    return 1;
+}
+
+/// The first match at or after `from` among the near starts; otherwise
+/// kNoMatch with `rest` the first start left undecided (past the last
+/// possible one when none is).
+std::size_t FindNear(const TXInnerString& text, const TXChar* needle, std::size_t m, std::size_t from,
+                     std::size_t& rest) noexcept
+{
+    const std::size_t stop = std::min(text.size() - m + 1, from + kNearStarts);
+    for (rest = from; rest < stop; ++rest) {
+        const int match = NearMatchAt(text.data() + rest, needle, m);
+        if (match < 0)
+            return TXStringDetail::kNoMatch;
+        if (match > 0)
+            return rest;
+    }
+    return TXStringDetail::kNoMatch;
+}
+
+/// The last match that begins at or before `last` among the near starts;
+/// otherwise kNoMatch with `end` the start after the last one left
+/// undecided (0 when none is).
+std::size_t ReverseFindNear(const TXInnerString& text, const TXChar* needle, std::size_t m, std::size_t last,
+                            std::size_t& end) noexcept
+{
+    end = std::min(last, text.size() - m) + 1;
+    const std::size_t stop = end > kNearStarts ? end - kNearStarts : 0;
+    for (; end > stop; --end) {
+        const int match = NearMatchAt(text.data() + end - 1, needle, m);
+        if (match < 0)
+            return TXStringDetail::kNoMatch;
+        if (match > 0)
+            return end - 1;
+    }
+    return TXStringDetail::kNoMatch;
+}
+/// @}
+
 /// One search ignoring case of a needle of at least one unit: the needle
 /// lowered once, the text lowered window by window as far as the search goes.
 class NoCaseSearch {
@@ -269,12 +354,11 @@ private:
         const std::size_t to =
             last < n && IsHighSurrogate(units[last - 1]) && IsLowSurrogate(units[last]) ? last + 1 : last;
         CopyUnits(units + from, to - from, slot);
-        if (needleLowered) {
-            Platform::LowerBuffer(slot, to - from);
-        } else {
-            Platform::LowerBuffer(scratch, static_cast<std::size_t>(slot - scratch) + (to - from));
-            needleLowered = true;
-        }
+        TXChar* const begin = needleLowered ? slot : scratch;
+        const std::size_t count = static_cast<std::size_t>(slot - begin) + (to - from);
+        if (!LowerIfAscii(begin, count))
+            Platform::LowerBuffer(begin, count);
+        needleLowered = true;
         return slot + (first - from);
     }
 
@@ -295,6 +379,34 @@ private:
 std::size_t BackwardStart(std::int64_t start, std::size_t length)
 {
     return std::min(static_cast<std::size_t>(start), length - 1);
+}
+
+/// The first match ignoring case of the `m` units of `needle` at or after
+/// `from`.
+std::size_t FindIgnoringCase(const TXInnerString& text, const TXChar* needle, std::size_t m, std::size_t from)
+{
+    TXChar near[kNearNeedleUnits];
+    if (m <= text.size() && from <= text.size() - m && NearNeedle(needle, m, near)) {
+        const std::size_t found = FindNear(text, near, m, from, from);
+        if (found != TXStringDetail::kNoMatch || from > text.size() - m)
+            return found;
+    }
+    return NoCaseSearch(text, needle, m).Find(from);
+}
+
+/// The last match ignoring case that begins at or before `last`.
+std::size_t ReverseFindIgnoringCase(const TXInnerString& text, const TXChar* needle, std::size_t m,
+                                    std::size_t last)
+{
+    TXChar near[kNearNeedleUnits];
+    if (m <= text.size() && NearNeedle(needle, m, near)) {
+        std::size_t end = 0;
+        const std::size_t found = ReverseFindNear(text, near, m, last, end);
+        if (found != TXStringDetail::kNoMatch || end == 0)
+            return found;
+        last = end - 1;
+    }
+    return NoCaseSearch(text, needle, m).ReverseFind(last);
 }
 
 } // namespace
@@ -426,7 +538,7 @@ std::int64_t TXString::Find(const TXString& sub, std::int64_t start, bool ignore
     const auto from = static_cast<std::size_t>(std::max<std::int64_t>(start, 0));
     if (!ignoreCase)
         return Position(TXStringDetail::FindUnits(text.data(), text.size(), sub.text.data(), sub.text.size(), from));
-    return Position(NoCaseSearch(text, sub.text.data(), sub.text.size()).Find(from));
+    return Position(FindIgnoringCase(text, sub.text.data(), sub.text.size(), from));
 }
 
 std::int64_t TXString::FindUnit(TXChar unit, std::int64_t start, bool ignoreCase) const
@@ -437,7 +549,7 @@ std::int64_t TXString::FindUnit(TXChar unit, std::int64_t start, bool ignoreCase
     if (!ignoreCase)
         return Position(text.find(unit, from));
     // Lowered as a one-unit text, as the text it is sought in.
-    return Position(NoCaseSearch(text, &unit, 1).Find(from));
+    return Position(FindIgnoringCase(text, &unit, 1, from));
 }
 
 std::int64_t TXString::Find(char ch, std::int64_t start, bool ignoreCase) const
@@ -459,7 +571,7 @@ std::int64_t TXString::ReverseFind(const TXString& sub, std::int64_t start, bool
     if (!ignoreCase)
         return Position(
             TXStringDetail::ReverseFindUnits(text.data(), text.size(), sub.text.data(), sub.text.size(), from));
-    return Position(NoCaseSearch(text, sub.text.data(), sub.text.size()).ReverseFind(from));
+    return Position(ReverseFindIgnoringCase(text, sub.text.data(), sub.text.size(), from));
 }
 
 std::int64_t TXString::ReverseFindUnit(TXChar unit, std::int64_t start, bool ignoreCase) const
@@ -470,7 +582,7 @@ std::int64_t TXString::ReverseFindUnit(TXChar unit, std::int64_t start, bool ign
     if (!ignoreCase)
         return Position(text.rfind(unit, from));
     // Lowered as a one-unit text, as the text it is sought in.
-    return Position(NoCaseSearch(text, &unit, 1).ReverseFind(from));
+    return Position(ReverseFindIgnoringCase(text, &unit, 1, from));
 }
 
 std::int64_t TXString::ReverseFind(char ch, std::int64_t start, bool ignoreCase) const

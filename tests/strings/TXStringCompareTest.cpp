@@ -293,6 +293,16 @@ TEST_F(CompareTest, CaseInsensitiveSearchesAgreeWithLoweredCopies)
         SCOPED_TRACE(testing::Message() << "needle of " << needle.size() << " units");
         ExpectSearchesAgree(text, needle, true);
     }
+    // Short ASCII needles are first sought unit by unit near the start:
+    // units beyond ASCII that some case mappings lower into ASCII (the
+    // Kelvin sign, the dotted I) stand near and far from it, and matches lie
+    // within and beyond the first few starts.
+    const std::u16string ascii = Cat({u"xxKk", Repeat(u"ab", 9), u"K", Repeat(u"x", 20), u"İd",
+                                      Repeat(u"Ab", 12), u"zKKk"});
+    for (const std::u16string needle : {u"k", u"K", u"kk", u"ab", u"BA", u"id", u"xk", u"abababab", u"ABABABABA"}) {
+        SCOPED_TRACE(testing::Message() << "ASCII needle of " << needle.size() << " units");
+        ExpectSearchesAgree(ascii, needle, true);
+    }
 }
 
 } // namespace
