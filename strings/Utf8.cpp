@@ -64,6 +64,13 @@ unsigned char* PutUpToTwoBytes(std::uint32_t u, unsigned char* o) noexcept
     return o + 1 + (two ? 1 : 0);
 }
 
+/// A unit from U+0800 that is no surrogate as its three bytes in the low
+/// bytes of a little-endian word.
+constexpr std::uint64_t ThreeByteWord(std::uint64_t u) noexcept
+{
+    return (0xE0 | (u >> 12)) | ((0x80 | ((u >> 6) & 0x3F)) << 8) | ((0x80 | (u & 0x3F)) << 16);
+}
+
 /// A unit from U+0800 that is no surrogate as three bytes, stored as one
 /// 32-bit word (the output has room for four bytes there).
 unsigned char* PutThreeBytes(std::uint32_t u, unsigned char* o) noexcept
@@ -167,16 +174,51 @@ std::size_t DecodeUtf8(const unsigned char* bytes, std::size_t byteCount, TXChar
 
         const unsigned b = *p;
         const std::size_t left = static_cast<std::size_t>(end - p);
+        // Latin, Greek and Cyrillic text mixes two-byte sequences with short
+        // ASCII stretches: such text stays in a loop of its own, each step
+        // the ASCII bytes before the next sequence (eight widened at once)
+        // and then that sequence, until a longer sequence or eight ASCII
+        // bytes in a row (the block loops above take those). Runs of
+        // three-byte sequences (CJK) have a loop of their own too.
         if ((b & 0xE0) == 0xC0) {
             if (left < 2)
                 break;
-            *o++ = static_cast<TXChar>(((b << 6) & 0x7FF) | (p[1] & 0x3Fu));
-            p += 2;
+            const auto twoByteRun = [&] {
+                do {
+                    if constexpr (std::endian::native == std::endian::little) {
+                        // Two well-formed sequences at once.
+                        std::uint32_t pair = 0;
+                        while (end - p >= 4 && (std::memcpy(&pair, p, 4), (pair & 0xC0E0C0E0u) == 0x80C080C0u)) {
+                            o[0] = static_cast<TXChar>(((pair & 0x1Fu) << 6) | ((pair >> 8) & 0x3Fu));
+                            o[1] = static_cast<TXChar>((((pair >> 16) & 0x1Fu) << 6) | ((pair >> 24) & 0x3Fu));
+                            o += 2;
+                            p += 4;
+                        }
+                        if (end - p < 2 || (*p & 0xE0) != 0xC0)
+                            return;
+                    }
+                    *o++ = static_cast<TXChar>(((p[0] << 6) & 0x7FF) | (p[1] & 0x3Fu));
+                    p += 2;
+                } while (end - p >= 2 && (*p & 0xE0) == 0xC0);
+            };
+            twoByteRun();
+            std::uint64_t high = 0;
+            while (end - p >= 8 && (high = LoadWord(p) & kByteHighBits) != 0) {
+                Widen<8>(p, o);
+                const unsigned ascii = BytesBeforeFlag(high);
+                p += ascii;
+                o += ascii;
+                if ((*p & 0xE0) != 0xC0)
+                    break;
+                twoByteRun();
+            }
         } else if ((b & 0xF0) == 0xE0) {
             if (left < 3)
                 break;
-            *o++ = static_cast<TXChar>(((p[1] << 6) & 0xFFFu) | (p[2] & 0x3Fu) | (b << 12));
-            p += 3;
+            do {
+                *o++ = static_cast<TXChar>(((p[1] << 6) & 0xFFFu) | (p[2] & 0x3Fu) | (p[0] << 12));
+                p += 3;
+            } while (end - p >= 3 && (*p & 0xF0) == 0xE0);
         } else if ((b & 0xF8) == 0xF0) {
             if (left < 4)
                 break;
@@ -253,10 +295,26 @@ std::size_t EncodeUtf8(const TXChar* units, std::size_t unitCount, char* out) no
             o = PutUpToTwoBytes(u, o);
             ++p;
         } else if (!IsSurrogate(u)) {
+            const auto threeBytes = [](std::uint32_t unit) { return unit >= 0x800 && !IsSurrogate(unit); };
             do {
-                o = PutThreeBytes(u, o);
+                if constexpr (std::endian::native == std::endian::little) {
+                    // Two units at once, stored as one 64-bit word; a third
+                    // unit after them keeps its two spare bytes inside the
+                    // output.
+                    while (end - p >= 3 && threeBytes(p[1])) {
+                        const std::uint64_t pair = ThreeByteWord(p[0]) | (ThreeByteWord(p[1]) << 24);
+                        std::memcpy(o, &pair, sizeof pair);
+                        o += 6;
+                        p += 2;
+                        if (!threeBytes(*p))
+                            break;
+                    }
+                    if (p == end || !threeBytes(*p))
+                        break;
+                }
+                o = PutThreeBytes(*p, o);
                 ++p;
-            } while (p < end && (u = *p) >= 0x800 && !IsSurrogate(u));
+            } while (p < end && threeBytes(*p));
         } else if (IsHighSurrogate(u) && end - p >= 2 && IsLowSurrogate(p[1])) {
             o = PutFourBytes(0x10000 + ((u - kHighSurrogateFirst) << 10) + (p[1] - kLowSurrogateFirst), o);
             p += 2;

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,50 @@ TEST_F(EncodingTest, AsciiRunsAroundEveryOffset)
                 }
             }
         }
+    }
+}
+
+// Latin, Cyrillic and CJK text mix sequences of every length with short
+// ASCII stretches, which the decoder and the encoder take in loops of their
+// own: random mixes of whole sequences (lenient and stray ones among them)
+// must decode as the concatenation of what each gives alone, and encode back
+// to each one's well-formed bytes.
+TEST_F(EncodingTest, MixedSequencesDecodeAndEncodeAsTheirPieces)
+{
+    const struct {
+        std::string bytes;
+        std::u16string units;
+        std::string encoded;
+    } pieces[] = {
+        {"a", u"a", "a"},
+        {" ", u" ", " "},
+        {"xyz0123", u"xyz0123", "xyz0123"},
+        {"\xC3\xA9", u"\u00E9", "\xC3\xA9"},
+        {"\xD0\x96", u"\u0416", "\xD0\x96"},
+        {"\xDF\xBF", u"\u07FF", "\xDF\xBF"},
+        {"\xC3\x41", u"\u00C1", "\xC3\x81"},
+        {"\xE4\xB8\x80", u"\u4E00", "\xE4\xB8\x80"},
+        {"\xEF\xBF\xBF", u"\uFFFF", "\xEF\xBF\xBF"},
+        {"\xE2\x41\x42", u"\x2042", "\xE2\x81\x82"},
+        {"\xF0\x9F\x98\x80", u"\U0001F600", "\xF0\x9F\x98\x80"},
+        {"\x80", u"?", "?"},
+        {"\xFF", u"?", "?"},
+    };
+    std::mt19937 random(1234);
+    for (int round = 0; round < 3000; ++round) {
+        std::string input;
+        std::u16string units;
+        std::string encoded;
+        const std::size_t count = random() % 40;
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto& piece = pieces[random() % std::size(pieces)];
+            input += piece.bytes;
+            units += piece.units;
+            encoded += piece.encoded;
+        }
+        const TXString decoded(input);
+        ASSERT_EQ(Units(decoded), units) << testing::PrintToString(input);
+        ASSERT_EQ(decoded.ToStdString(), encoded) << testing::PrintToString(input);
     }
 }
 
