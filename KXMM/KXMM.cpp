@@ -1023,10 +1023,23 @@ char** Partition::TakePoolBlock(char** pool, DeferredReports& reports)
     return reinterpret_cast<char**>(block);
 }
 
+namespace {
+
+/// The stride whose inverse was taken last, and that inverse: blocks mostly
+/// go back to the pool they came from. Used with blockListLock held only.
+struct {
+    std::uint64_t stride = 0;
+    std::uint64_t inverse = 0;
+} lastStride;
+
+} // namespace
+
 Partition::PoolReturn Partition::ReturnPoolBlock(char** pool, MemoryBlock* block, DeferredReports& reports)
 {
     PoolRecord* record = PoolOf(pool);
-    PoolSlot* slot = SlotOf(record, block);
+    if (record->stride != lastStride.stride)
+        lastStride = {record->stride, StrideInverse(record->stride)};
+    PoolSlot* slot = SlotOf(record, block, lastStride.inverse);
     if (slot != nullptr && block->magic != kPoolBlockMagic)
         reports.Add(kMsgReleasePoolMagic);
     if (slot == nullptr || !slot->inUse) {

@@ -392,3 +392,25 @@ TEST_F(PartitionTest, StringBuffersBypassThePartition)
 
 } // namespace
 } // namespace KXMMTest
+
+// A block goes back to its pool through its index, taken by multiplying
+// with the stride's inverse instead of dividing: the quotient must be exact
+// for every stride and offset of 32 bits, at and around each multiple.
+TEST(PoolIndexTest, TheInverseGivesTheExactQuotient)
+{
+    for (const std::uint64_t stride : {72ull, 136ull, 4104ull, 65535ull, 1000003ull, 0xFFFFFFFFull}) {
+        KXMM::detail::PoolRecord record{};
+        record.stride = stride;
+        const std::uint64_t inverse = KXMM::detail::StrideInverse(stride);
+        for (const std::uint64_t multiple : {0ull, 1ull, 7ull, 0xFFFFFFFFull / stride - 1, 0xFFFFFFFFull / stride}) {
+            for (const std::int64_t step : {-1, 0, 1}) {
+                const std::uint64_t offset = multiple * stride + static_cast<std::uint64_t>(step);
+                if (offset > 0xFFFFFFFFull)
+                    continue;
+                ASSERT_EQ(KXMM::detail::BlockIndex(&record, offset, inverse), offset / stride)
+                    << "stride " << stride << ", offset " << offset;
+            }
+        }
+        ASSERT_EQ(KXMM::detail::BlockIndex(&record, 0xFFFFFFFFull, inverse), 0xFFFFFFFFull / stride);
+    }
+}
