@@ -7,7 +7,9 @@ cannot take from ICU, from the committed Windows reference table.
 
 It extracts the best-fit mappings Windows applies when a code page lacks a
 character (WideCharToMultiByte without WC_NO_BEST_FIT_CHARS), the ranges of
-units that iswpunct and iswspace accept, and the sort order of the symbols
+units that iswpunct and iswspace accept, the units that the script processor
+keeps with the character before them (category "clusterunit"), and the sort
+order of the symbols
 (from the case-insensitive comparisons of the "symbol-units" group): the
 units that sort as nothing, the special units that word sort sets aside
 (those below the space), and the symbols from the space up to the digit 0.
@@ -91,12 +93,12 @@ def emit_units(name, units, per_line):
     return '\n'.join(lines)
 
 
-def ranges(units, category):
+def ranges(units, category, on_value=lambda value: value == '1'):
     merged = dict(units.get(category + '.ascii', {}))
     merged.update(units[category])
     out, start = [], None
     for u in range(0x10000):
-        on = merged.get(u) == '1'
+        on = u in merged and on_value(merged[u])
         if on and start is None:
             start = u
         if not on and start is not None:
@@ -162,6 +164,10 @@ def main():
         emit_pairs('kPunctuation', 'UnitRange', ranges(units, 'punct'), 5),
         '',
         emit_pairs('kWhitespace', 'UnitRange', ranges(units, 'space'), 5),
+        '',
+        '// Units that join the character before them (no cluster boundary before',
+        '// them) when they follow a letter.',
+        emit_pairs('kClusterExtend', 'UnitRange', ranges(units, 'clusterunit', lambda v: v[0] == '0'), 5),
         '',
         '// Sort order, by unit: units that sort as nothing, the special units of',
         '// word sort with their weights, and the symbols with their ranks.',

@@ -373,6 +373,15 @@ private:
              [](unsigned u) { return std::string(Platform::IsPunctuation(static_cast<WideChar>(u)) ? "1" : "0"); }},
             {"space",
              [](unsigned u) { return std::string(Platform::IsWhitespace(static_cast<WideChar>(u)) ? "1" : "0"); }},
+            // Whether a cluster boundary falls before and after the unit
+            // between two letters: the per-unit half of the segmentation
+            // rules, where the Linux tables take theirs from.
+            {"clusterunit",
+             [](unsigned u) {
+                 const WideChar text[] = {'a', static_cast<WideChar>(u), 'b'};
+                 return std::to_string(Platform::ClusterBoundaryAtOrBefore(text, 3, 1)) +
+                        std::to_string(Platform::ClusterBoundaryAtOrBefore(text, 3, 2));
+             }},
             {"cp2.unit", [this](unsigned u) { return Encode(Platform::kCodePageMac, 0, Text(1, static_cast<WideChar>(u)), kDefaultChar); }},
             {"cpansi.unit", [this](unsigned u) { return Encode(Platform::kCodePageAnsi, 0, Text(1, static_cast<WideChar>(u)), kDefaultChar); }},
         };

@@ -15,6 +15,8 @@
 // code-page, API and normalization categories they must agree exactly.
 // Categories ending in ".symbols" compare the symbol group from which the
 // Linux sort tables are generated, so their agreement is not independent.
+// "clusterunit" is where the Linux cluster table is generated from, so its
+// agreement is not independent either; "cluster" is.
 #pragma once
 
 #include "platform/Text.h"
