@@ -178,8 +178,8 @@ private:
     /// Only the groups named as ASCII groups form the exact ASCII categories.
     /// Every ASCII unit but letters and digits, the Latin-1 symbols and
     /// controls, common punctuation and the currency signs, with the empty
-    /// text, the digit 0 and the letter a as landmarks: the order Windows gives
-    /// them is where the Linux collation takes its symbol weights from.
+    /// text, the digit 0 and the letter a as landmarks: the order of the units
+    /// word sort and string sort treat apart.
     static Group SymbolGroup()
     {
         Group g;
@@ -216,9 +216,9 @@ private:
     {
         const bool ascii = AllAscii(g);
         for (const Comparison& c : TextReference::Comparisons()) {
-            // The symbol group is where the Linux tables come from: keep its
-            // agreement apart from that of the independent corpus, and record
-            // only the word and string sorts that the tables take from it.
+            // The symbol group is a square of every unit against every other:
+            // keep its agreement apart from that of the corpus, and record
+            // only one word sort and one string sort of it.
             if (g.name == kSymbolGroup && std::strcmp(c.name, "nocase") != 0 && std::strcmp(c.name, "locale") != 0)
                 continue;
             const std::string category =
