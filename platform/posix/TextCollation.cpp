@@ -95,6 +95,15 @@ struct UnitKey {
     bool symbol = false;       ///< dropped by NORM_IGNORESYMBOLS
     bool mark = false;         ///< no base weight: its diacritic joins the weight before
     std::uint8_t digit = 0;    ///< nonzero: a digit of this value + 1 for SORT_DIGITSASNUMBERS
+    std::uint8_t caseResidue = 0; ///< the bits of its case weights beyond the default, together
+};
+
+/// What the base and diacritic passes saw of the levels after them: whether
+/// a unit has case weights that survive the options' mask, or kana marks.
+/// When neither, those levels cannot decide and are not walked.
+struct LaterLevels {
+    bool casing = false;
+    bool kana = false;
 };
 
 /// The rank of a digit that starts a number: ranks cannot compare it.
@@ -138,6 +147,8 @@ UnitKey KeyFromTable(WideChar unit)
     std::memcpy(key.diacritic, bytes, key.weights);
     std::memcpy(key.casing, bytes + record[1], key.weights);
     key.mark = key.primaryLength == 0 && key.special == 0 && key.weights > 0;
+    for (std::size_t i = 0; i < key.weights && !key.mark; ++i)
+        key.caseResidue = static_cast<std::uint8_t>(key.caseResidue | (key.casing[i] ^ kDefaultWeight));
     key.symbol = key.special != 0 || (key.primaryLength > 0 && key.primary[0] < kDigitScript);
     const auto& digits = WindowsTables::kSortDigits;
     const auto digit = std::lower_bound(digits.begin(), digits.end(), unit,
@@ -287,8 +298,8 @@ bool IsAsciiDigit(WideChar u)
 class KeyStream {
 public:
     KeyStream(const Tables& tables, const Options& options, Level level, const WideChar* text,
-              std::size_t length)
-        : tables_(tables), options_(options), level_(level), text_(text), length_(length)
+              std::size_t length, LaterLevels* later)
+        : tables_(tables), options_(options), level_(level), text_(text), length_(length), later_(later)
     {
     }
 
@@ -313,12 +324,13 @@ private:
             FillNumber();
             return;
         }
-        const UnitKey* key = &tables_.Key(text_[at]);
+        const UnitKey* key = at == peekedAt_ ? peeked_ : &tables_.Key(text_[at]);
         index_ = at + 1;
         if (options_.ignoreSymbols && key->symbol)
             return;
         if (key->special != 0 && !options_.stringSort)
             return; // word sort weighs it on the special level only
+        Note(*key);
         switch (level_) {
         case Level::Primary:
             Append(key->primary, key->primaryLength);
@@ -328,8 +340,11 @@ private:
             // Combining marks add their weight to the last one before them.
             while (size_ > 0 && index_ < length_) {
                 const UnitKey& next = tables_.Key(text_[index_]);
-                if (!next.mark || (options_.ignoreSymbols && next.symbol))
+                if (!next.mark || (options_.ignoreSymbols && next.symbol)) {
+                    peeked_ = &next; // the next fill starts with it
+                    peekedAt_ = index_;
                     break;
+                }
                 buffer_[size_ - 1] = static_cast<std::uint8_t>(buffer_[size_ - 1] + next.diacritic[0]);
                 ++index_;
             }
@@ -360,10 +375,20 @@ private:
             ++first;
         buffer_[size_++] = tables_.DigitLead();
         buffer_[size_++] = static_cast<std::uint8_t>(end - first);
+        for (std::size_t i = index_; i < end; ++i)
+            Note(tables_.Key(text_[i]));
         for (std::size_t i = first; i < end; ++i)
             buffer_[size_++] = tables_.Key(text_[i]).digit;
         buffer_[size_++] = static_cast<std::uint8_t>(0xFF - (end - index_));
         index_ = end;
+    }
+
+    void Note(const UnitKey& key)
+    {
+        if (later_ == nullptr)
+            return;
+        later_->casing |= (key.caseResidue & options_.caseMask) != 0;
+        later_->kana |= key.kana != 0;
     }
 
     void Append(const std::uint8_t* bytes, std::size_t count)
@@ -377,6 +402,9 @@ private:
     Level level_;
     const WideChar* text_;
     std::size_t length_;
+    LaterLevels* later_;
+    const UnitKey* peeked_ = nullptr;
+    std::size_t peekedAt_ = SIZE_MAX;
     std::size_t index_ = 0;
     std::uint8_t buffer_[kMaxPrimaryBytes + kMaxWeights + kMaxNumberDigits + 8];
     std::size_t size_ = 0;
@@ -389,21 +417,25 @@ bool DropsUnit(const Options& options, const UnitKey& key)
 }
 
 int CompareLevel(const Tables& tables, const Options& options, Level level, const WideChar* a,
-                 std::size_t aLength, const WideChar* b, std::size_t bLength)
+                 std::size_t aLength, const WideChar* b, std::size_t bLength, LaterLevels* later = nullptr)
 {
     // Runs of ASCII compare by rank, unit by unit; the first unit that needs
     // more (another script, a number) hands the rest to the byte streams,
     // which start where the ranks left off.
     std::size_t i = 0, j = 0;
     if (const std::uint16_t* rank = tables.AsciiRanks(level, options)) {
-        // Where the last compared pair starts: a combining mark after it
-        // changes its diacritic weight, so the streams start there.
-        std::size_t lastI = 0, lastJ = 0;
         while (i < aLength && j < bLength) {
             const WideChar ua = a[i], ub = b[j];
             if ((ua | ub) >= 0x80) {
-                i = lastI;
-                j = lastJ;
+                // A combining mark changes the diacritic weight of the unit
+                // before it: the streams start at the last compared pair.
+                const auto lastCompared = [rank](const WideChar* text, std::size_t at) {
+                    while (at > 0 && rank[text[at - 1]] == 0)
+                        --at;
+                    return at > 0 ? at - 1 : 0;
+                };
+                i = lastCompared(a, i);
+                j = lastCompared(b, j);
                 break;
             }
             const std::uint16_t ra = rank[ua], rb = rank[ub];
@@ -416,8 +448,8 @@ int CompareLevel(const Tables& tables, const Options& options, Level level, cons
                 break; // numbers compare in the streams
             if (ra != rb)
                 return ra < rb ? -1 : 1;
-            lastI = i++;
-            lastJ = j++;
+            ++i;
+            ++j;
         }
         if (i == aLength && j == bLength)
             return 0;
@@ -425,8 +457,8 @@ int CompareLevel(const Tables& tables, const Options& options, Level level, cons
     // Past the end of a text, the diacritic and case levels read as default
     // weights: Windows' keys leave them out at the end.
     const bool padded = level == Level::Secondary || level == Level::Tertiary;
-    KeyStream sa(tables, options, level, a + i, aLength - i);
-    KeyStream sb(tables, options, level, b + j, bLength - j);
+    KeyStream sa(tables, options, level, a + i, aLength - i, later);
+    KeyStream sb(tables, options, level, b + j, bLength - j, later);
     for (;;) {
         std::uint8_t x = kDefaultWeight, y = kDefaultWeight;
         const bool hasA = sa.Next(x);
@@ -474,14 +506,6 @@ int CompareSpecials(const Tables& tables, const Options& options, const WideChar
     }
 }
 
-bool IsAscii(const WideChar* text, std::size_t length)
-{
-    WideChar any = 0;
-    for (std::size_t i = 0; i < length; ++i)
-        any |= text[i];
-    return any < 0x80;
-}
-
 /// -1, 0 or 1, as the levels of Windows' sorting decide.
 int Collate(const Options& options, const WideChar* a, std::size_t aLength, const WideChar* b,
             std::size_t bLength)
@@ -504,16 +528,16 @@ int Collate(const Options& options, const WideChar* a, std::size_t aLength, cons
     b += common;
     aLength -= common;
     bLength -= common;
-    int r = CompareLevel(tables, options, Level::Primary, a, aLength, b, bLength);
+    // The ASCII units the rank loops compare have no kana, and no case
+    // weights once case is ignored; the streams note what the others have.
+    LaterLevels later;
+    later.casing = (options.caseMask & kCaseBits) != 0;
+    int r = CompareLevel(tables, options, Level::Primary, a, aLength, b, bLength, &later);
     if (r == 0 && !options.ignoreNonSpace)
-        r = CompareLevel(tables, options, Level::Secondary, a, aLength, b, bLength);
-    // ASCII has neither kana nor, once case is ignored, case weights: texts
-    // that are ASCII only skip those levels, and the ASCII fast paths keep
-    // their cost.
-    const bool ascii = r == 0 && IsAscii(a, aLength) && IsAscii(b, bLength);
-    if (r == 0 && !(ascii && (options.caseMask & kCaseBits) == 0))
+        r = CompareLevel(tables, options, Level::Secondary, a, aLength, b, bLength, &later);
+    if (r == 0 && later.casing)
         r = CompareLevel(tables, options, Level::Tertiary, a, aLength, b, bLength);
-    if (r == 0 && !ascii)
+    if (r == 0 && later.kana)
         r = CompareLevel(tables, options, Level::Kana, a, aLength, b, bLength);
     if (r == 0 && !options.stringSort)
         r = CompareSpecials(tables, options, a, aLength, b, bLength);
