@@ -50,7 +50,7 @@ constexpr struct {
     {"localenocase", 0.9998}, // the same
     {"nocase", 0.9998},       // the same
     {"natural", 0.9996},      // the same, and full-width letters under LINGUISTIC_IGNORECASE
-    {"logical", 1.0},         // large numbers: Wine deviations, see KnownWineDeviations
+    {"logical", 1.0},         // whole, with large numbers counted as Wine deviations
 };
 
 constexpr std::size_t kDeviationsShown = 3;
