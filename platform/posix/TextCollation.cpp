@@ -478,27 +478,31 @@ int CompareLevel(const Tables& tables, const Options& options, Level level, cons
 int CompareSpecials(const Tables& tables, const Options& options, const WideChar* a, std::size_t aLength,
                     const WideChar* b, std::size_t bLength)
 {
-    const auto next = [&](const WideChar* text, std::size_t length, std::size_t& at,
-                          std::size_t& position) -> const UnitKey* {
+    const auto next = [&](const WideChar* text, std::size_t length, std::size_t& at) -> const UnitKey* {
         for (; at < length; ++at) {
             const UnitKey& key = tables.Key(text[at]);
-            if (DropsUnit(options, key))
-                continue;
-            if (key.special != 0) {
-                ++at;
+            if (key.special != 0 && !DropsUnit(options, key))
                 return &key;
-            }
-            if (key.primaryLength > 0)
-                position += key.weights;
         }
         return nullptr;
     };
-    std::size_t i = 0, j = 0, positionA = 0, positionB = 0;
-    for (;;) {
-        const UnitKey* ka = next(a, aLength, i, positionA);
-        const UnitKey* kb = next(b, bLength, j, positionB);
+    // Positions are counted only once both texts have a special unit, so
+    // texts without any pay for no more than the search.
+    const auto count = [&](const WideChar* text, std::size_t& from, std::size_t to, std::size_t& position) {
+        for (; from < to; ++from) {
+            const UnitKey& key = tables.Key(text[from]);
+            if (key.primaryLength > 0 && key.special == 0 && !DropsUnit(options, key))
+                position += key.weights;
+        }
+    };
+    std::size_t i = 0, j = 0, countedA = 0, countedB = 0, positionA = 0, positionB = 0;
+    for (;; ++i, ++j) {
+        const UnitKey* ka = next(a, aLength, i);
+        const UnitKey* kb = next(b, bLength, j);
         if (ka == nullptr || kb == nullptr)
             return ka == kb ? 0 : (ka == nullptr ? -1 : 1);
+        count(a, countedA, i, positionA);
+        count(b, countedB, j, positionB);
         if (positionA != positionB)
             return positionA > positionB ? -1 : 1;
         if (ka->special != kb->special)
