@@ -102,7 +102,7 @@ def kana_flags(extra):
 
 
 def strip_zero_weights(primary):
-    """Drops the "01 00" weights a few expansions hold for a part without a
+    """Drops the "01 00" weights a few expansions hold for a piece without a
     base weight (U+0F73 is U+0F71 U+0F72): they weigh nothing."""
     pairs = [primary[i:i + 2] for i in range(0, len(primary), 2)]
     return b''.join(p for p in pairs if p != b'\x01\x00')
