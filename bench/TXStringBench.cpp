@@ -6,7 +6,9 @@
 // through ToNarrow(kUTF8) against u_strToUTF8WithSub; EqualNoCase and == on
 // ASCII texts run against the general path (the platform's case-insensitive
 // comparison); normalizing text that is already in form C runs against ICU's
-// quick check, with the allocations it makes counted; copying and assigning
+// quick check, with the allocations it makes counted; the platform's
+// CompareNoCase and CompareLocale of non-ASCII name pairs run against the same
+// comparisons of ASCII pairs; copying and assigning
 // texts of 1 to 7 units run against std::u16string. Replace and a loop over
 // all matches ignoring case run against the same operations with case, and
 // Find and ReverseFind of a run-and-one-unit needle in a text of that run
@@ -242,10 +244,41 @@ const NamePairs& AsciiPairs()
     return pairs;
 }
 
-template <typename Compare>
-void RunPairs(benchmark::State& state, Compare compare)
+/// The same kind of pairs in other scripts: accented Latin, Greek, Cyrillic,
+/// CJK and a combining mark, so that the comparisons leave the ASCII fast path
+/// for the weight streams.
+const NamePairs& NonAsciiPairs()
 {
-    const NamePairs& p = AsciiPairs();
+    static const NamePairs pairs = [] {
+        const std::u16string names[] = {u"Résumé Übersicht.csm", u"Straße/Ärger/Œuvre.cst", u"Ωμέγα Δέλτα.txt",
+                                        u"Москва/Библиотеки/Слои.cso", u"東京都/設定/レイヤー", u"e\u0301te\u0301 naïve",
+                                        u"Ä", u"ÇÉÑÖÜ"};
+        NamePairs p;
+        for (const std::u16string& name : names) {
+            std::u16string other(name);
+            Platform::UpperBuffer(other.data(), other.size());
+            if (other == name)
+                Platform::LowerBuffer(other.data(), other.size());
+            p.left.emplace_back(name.data(), name.size(), 1);
+            p.right.emplace_back(other.data(), other.size(), 1);
+            other.back() = other.back() == u'ж' ? u'з' : u'ж';
+            p.left.emplace_back(name.data(), name.size(), 1);
+            p.right.emplace_back(other.data(), other.size(), 1);
+        }
+        return p;
+    }();
+    return pairs;
+}
+
+/// CompareLocale flags of the string library's locale comparison.
+constexpr unsigned kLocaleCompareFlags = 0x21000;
+/// How much more a comparison of the non-ASCII pairs may cost than one of
+/// the ASCII pairs: they leave the rank fast path for the weight streams.
+constexpr double kNonAsciiCompareCostLimit = 8.0;
+
+template <typename Compare>
+void RunPairs(benchmark::State& state, Compare compare, const NamePairs& p = AsciiPairs())
+{
     for (auto _ : state) {
         int equal = 0;
         for (std::size_t i = 0; i < p.left.size(); ++i)
@@ -271,6 +304,25 @@ void BM_EqualGeneral(benchmark::State& state)
     RunPairs(state, [](const TXString& a, const TXString& b) {
         return a.GetLength() == b.GetLength() && Platform::CompareNoCase(a.GetData(), b.GetData()) == 0;
     });
+}
+
+/// Orders every pair ignoring case, with no shortcut: the whole comparison.
+void BM_CompareNoCase(benchmark::State& state, bool ascii)
+{
+    RunPairs(
+        state, [](const TXString& a, const TXString& b) { return Platform::CompareNoCase(a.GetData(), b.GetData()) < 0; },
+        ascii ? AsciiPairs() : NonAsciiPairs());
+}
+
+void BM_CompareLocale(benchmark::State& state, bool ascii)
+{
+    RunPairs(
+        state,
+        [](const TXString& a, const TXString& b) {
+            return Platform::CompareLocale(kLocaleCompareFlags, a.GetData(), static_cast<int>(a.GetLength()),
+                                           b.GetData(), static_cast<int>(b.GetLength())) == 1;
+        },
+        ascii ? AsciiPairs() : NonAsciiPairs());
 }
 
 void BM_NormalizeNormalized(benchmark::State& state, const Corpus* c)
@@ -465,6 +517,14 @@ std::vector<TargetRow> RegisterAll()
                     Goal::AtLeast, 4.0});
     rows.push_back({"== ASCII vs general path (speed)", "EqualOperator/ASCII", "EqualGeneralPath/ASCII",
                     Goal::AtLeast, 4.0});
+    benchmark::RegisterBenchmark("CompareNoCase/ASCII", BM_CompareNoCase, true);
+    benchmark::RegisterBenchmark("CompareNoCase/NonASCII", BM_CompareNoCase, false);
+    benchmark::RegisterBenchmark("CompareLocale/ASCII", BM_CompareLocale, true);
+    benchmark::RegisterBenchmark("CompareLocale/NonASCII", BM_CompareLocale, false);
+    rows.push_back({"CompareNoCase non-ASCII vs ASCII (cost)", "CompareNoCase/NonASCII", "CompareNoCase/ASCII",
+                    Goal::AtMost, kNonAsciiCompareCostLimit});
+    rows.push_back({"CompareLocale non-ASCII vs ASCII (cost)", "CompareLocale/NonASCII", "CompareLocale/ASCII",
+                    Goal::AtMost, kNonAsciiCompareCostLimit});
     for (const Corpus& c : Corpora()) {
         const std::string normalize = "NormalizeComposed/" + c.name;
         const std::string quickCheck = "IcuQuickCheck/" + c.name;

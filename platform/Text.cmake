@@ -14,3 +14,10 @@ else()
   find_package(ICU REQUIRED COMPONENTS uc i18n data)
   target_link_libraries(kxtext PRIVATE ICU::i18n ICU::uc ICU::data)
 endif()
+
+# The program that records Windows' sort keys, run under Wine to regenerate
+# the data the Linux comparison tables are made from.
+if(WIN32)
+  add_executable(WindowsSortKeys win32/WindowsSortKeys.cpp)
+  kx_target_warnings(WindowsSortKeys)
+endif()

@@ -4,7 +4,7 @@
 // The goal is Windows' answers, not ICU's. Where the two disagree, this file
 // implements what Windows does, as recorded in the reference table
 // tests/data/TextReference.windows.txt: corrections on top of ICU's code-page
-// tables, the best-fit mappings and character classes of
+// tables, the best-fit mappings, character classes and cluster rule of
 // WindowsTextTables.inc (generated from that table), Windows' way of replacing
 // malformed UTF-8, and its refusal to normalize noncharacters. ASCII text,
 // and normalization of text that is already normalized, never reach ICU's
@@ -13,7 +13,6 @@
 
 #include "platform/posix/WindowsTextTables.inc"
 
-#include <unicode/ubrk.h>
 #include <unicode/ucnv.h>
 #include <unicode/uchar.h>
 #include <unicode/unorm2.h>
@@ -48,7 +47,6 @@ constexpr WideChar kReplacementCharacter = 0xFFFD;
 
 constexpr char kIcuWindows1252[] = "windows-1252";
 constexpr char kIcuMacRoman[] = "macos-0_2-10.2";
-constexpr char kBreakLocale[] = "en_US";
 
 /// Resolves a -1 count to the length including the NUL.
 template <typename T> int ResolveCount(const T* text, int count)
@@ -653,22 +651,15 @@ std::size_t ClusterBoundaryAtOrBefore(const WideChar* text, std::size_t length, 
         return limit;
     if (text == nullptr || limit == 0)
         return 0;
-    UErrorCode status = U_ZERO_ERROR;
-    // The iterator looks back from the limit only as far as the rules need,
-    // so the cost does not grow with the text.
-    UBreakIterator* it = ubrk_open(UBRK_CHARACTER, kBreakLocale, text,
-                                   static_cast<int32_t>(std::min<std::size_t>(length, INT32_MAX)), &status);
-    if (U_FAILURE(status))
-        return limit;
-    // ICU moves an offset inside a surrogate pair back to the pair's start
-    // before it looks for the boundary before it: ask about that start
-    // itself, or the character before the pair would be lost too.
-    auto probe = static_cast<int32_t>(limit);
-    if (U16_IS_TRAIL(text[probe]) && U16_IS_LEAD(text[probe - 1]))
-        --probe;
-    const int32_t boundary = ubrk_isBoundary(it, probe) ? probe : ubrk_preceding(it, probe);
-    ubrk_close(it);
-    return boundary == UBRK_DONE ? 0 : static_cast<std::size_t>(boundary);
+    // Windows' script processor keeps a unit with the one before it only when
+    // it completes a surrogate pair or is one of the units that extend a
+    // character (combining marks, controls, most format characters); it has
+    // no rules for Hangul syllables, emoji or regional-indicator sequences.
+    std::size_t boundary = limit;
+    while (boundary > 0 && ((U16_IS_TRAIL(text[boundary]) && U16_IS_LEAD(text[boundary - 1])) ||
+                            InRanges(WindowsTables::kClusterExtend, text[boundary])))
+        --boundary;
+    return boundary;
 }
 
 // ---------------------------------------------------------------------------

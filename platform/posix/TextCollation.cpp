@@ -1,18 +1,23 @@
 // Linux comparison services: lstrcmpiW, StrCmpLogicalW, CompareStringEx and
-// CompareStringW reproduced on top of ICU's collation weights.
+// CompareStringW reproduced from Windows' own sort weights.
 //
-// Windows sorts in levels (base letters, diacritics, case, then the "special"
-// level of word sort), and in word sort it sets hyphen, apostrophe and the
-// control characters aside: they count only on the last level, by position
-// (a later position sorts first) and weight. ICU supplies the weights of each
-// unit (its root collation, one sort key per unit, cached per 256-unit page);
-// the symbols, special and ignorable units whose Windows order the generated
-// WindowsTextTables.inc records are then put in that order. A comparison walks
-// both texts level by level, comparing the weight bytes as two lazy streams:
-// one engine for every text, so results are consistent (a strict weak order)
-// whatever mix of ASCII and other text is sorted, and ASCII text never reaches
-// ICU after the tables exist. Nothing here allocates after the first use of a
-// 256-unit page.
+// Windows sorts in levels: base weights, diacritics, case, the kana marks,
+// and in word sort a last "special" level for hyphen, apostrophe and the
+// control characters, which word sort sets aside (they count only by
+// position, a later position sorting first, then weight). The weights of every
+// UTF-16 unit come from WindowsSortWeights.inc, generated from the sort keys
+// Windows gives each unit (tests/data/WindowsSortKeys.txt); they are unpacked
+// into one key per unit, the ASCII units at start-up and the others per
+// 256-unit page on first use. A comparison walks both texts level by level,
+// comparing the weight bytes as two lazy streams: one engine for every text,
+// so results are consistent (a strict weak order) whatever mix of ASCII and
+// other text is sorted. Nothing here allocates after the first use of a page.
+//
+// A unit may carry several weights (an expansion such as U+00E6, weighed as
+// "ae"). A combining mark has no base weight: its diacritic weight is added
+// to that of the weight before it, so "e" U+0301 sorts as U+00E9. Diacritic
+// and case levels hold one byte per weight, 2 by default; a shorter level is
+// compared as if padded with 2, as Windows' keys leave trailing 2s out.
 //
 // Digit runs (SORT_DIGITSASNUMBERS) compare by value in chunks of 19 digits,
 // and among equal values the run with more leading zeros first, as Windows
@@ -21,11 +26,7 @@
 // single-character case-insensitive strings.
 #include "platform/Text.h"
 
-#include "platform/posix/WindowsTextTables.inc"
-
-#include <unicode/uchar.h>
-#include <unicode/ucol.h>
-#include <unicode/utf16.h>
+#include "platform/posix/WindowsSortWeights.inc"
 
 #include <algorithm>
 #include <array>
@@ -57,77 +58,108 @@ constexpr int kCstrEqual = 2;
 constexpr int kCstrGreaterThan = 3;
 /// @}
 
-constexpr char kCollationLocale[] = "en_US";
+/// @name Weight bits of Windows' keys
+/// @{
+/// The default diacritic and case weight; keys leave it out at their end.
+constexpr std::uint8_t kDefaultWeight = 0x02;
+/// Case-weight bits NORM_IGNORECASE clears (upper case, and the case of
+/// letter-like symbols) and the one NORM_IGNOREWIDTH clears.
+constexpr std::uint8_t kCaseBits = 0x18;
+constexpr std::uint8_t kWidthBit = 0x01;
+/// Kana flags of the generated records (see WindowsSortWeights.inc).
+constexpr std::uint8_t kKanaWidthFlag = 0x01;
+constexpr std::uint8_t kKanaTypeFlag = 0x02;
+/// Base weights whose first byte is below this belong to the punctuation and
+/// symbol scripts, which NORM_IGNORESYMBOLS drops; digits start here.
+constexpr std::uint8_t kDigitScript = 0x0D;
+/// @}
 
 /// Largest digit run compared as one number; longer runs continue as further
 /// numbers.
 constexpr int kMaxNumberDigits = 19;
 
-/// Lead byte of the primaries given to special units in string sort: below
-/// every ICU primary (ICU keeps 0x00..0x02 for its own separators).
-constexpr std::uint8_t kSpecialPrimaryLead = 0x01;
-/// Lead byte of the primaries of surrogate units: above every ICU primary of
-/// the Basic Multilingual Plane.
-constexpr std::uint8_t kSurrogatePrimaryLead = 0xFE;
-/// Second byte of the symbols ranked by Windows' table, after the lead byte of
-/// ICU's first symbol: below every second byte ICU uses, so these symbols come
-/// before all others.
-constexpr std::uint8_t kSymbolPrimarySecond = 0x01;
-
-constexpr std::size_t kMaxPrimaryBytes = 24;
-constexpr std::size_t kMaxOtherBytes = 8;
+constexpr std::size_t kMaxPrimaryBytes = 8;
+constexpr std::size_t kMaxWeights = 6;
+/// Record header: primary length, weight count, special weight, kana flags.
+constexpr std::size_t kRecordHeader = 4;
 
 /// The weights of one unit, level by level.
 struct UnitKey {
     std::uint8_t primary[kMaxPrimaryBytes];
-    std::uint8_t secondary[kMaxOtherBytes];
-    std::uint8_t tertiary[kMaxOtherBytes];
+    std::uint8_t diacritic[kMaxWeights];
+    std::uint8_t casing[kMaxWeights];
     std::uint8_t primaryLength = 0;
-    std::uint8_t secondaryLength = 0;
-    std::uint8_t tertiaryLength = 0;
-    std::uint8_t special = 0; ///< nonzero: set aside by word sort, with this weight
-    bool symbol = false;      ///< dropped by NORM_IGNORESYMBOLS
+    std::uint8_t weights = 0;  ///< diacritic and case bytes
+    std::uint8_t special = 0;  ///< nonzero: set aside by word sort, with this weight
+    std::uint8_t kana = 0;     ///< nonzero: kana flags
+    bool symbol = false;       ///< dropped by NORM_IGNORESYMBOLS
+    bool mark = false;         ///< no base weight: its diacritic joins the weight before
+    std::uint8_t digit = 0;    ///< nonzero: a digit of this value + 1 for SORT_DIGITSASNUMBERS
+    std::uint8_t caseResidue = 0; ///< the bits of its case weights beyond the default, together
+};
+
+/// What the base and diacritic passes saw of the levels after them: whether
+/// a unit has case weights that survive the options' mask, or kana marks.
+/// When neither, those levels cannot decide and are not walked.
+struct LaterLevels {
+    bool casing = false;
+    bool kana = false;
 };
 
 /// The rank of a digit that starts a number: ranks cannot compare it.
 constexpr std::uint16_t kRankNumber = 0xFFFF;
 
 /// The levels of Windows' sorting, in the order they decide.
-enum class Level { Primary, Secondary, Tertiary };
+enum class Level { Primary, Secondary, Tertiary, Kana };
 
 struct Options {
-    bool ignoreCase = false;
     bool ignoreNonSpace = false;
     bool ignoreSymbols = false;
     bool digitsAsNumbers = false;
     bool stringSort = false;
+    std::uint8_t caseMask = 0xFF;
+    std::uint8_t kanaMask = 0xFF;
 };
 
-/// Fills `key` from ICU's sort key of `units` (root collation, tertiary).
-void KeyFromIcu(const UCollator* collator, const UChar* units, int32_t count, UnitKey& key)
+/// Unpacks the generated record of `unit` (no record: no weight at all).
+UnitKey KeyFromTable(WideChar unit)
 {
-    std::uint8_t sortKey[256];
-    const int32_t length = ucol_getSortKey(collator, units, count, sortKey, sizeof sortKey);
-    key = UnitKey{};
-    if (length <= 0 || length > static_cast<int32_t>(sizeof sortKey))
-        return;
-    // Layout: primary bytes, 01, secondary bytes, 01, tertiary bytes, 00.
-    int32_t i = 0;
-    std::uint8_t* targets[] = {key.primary, key.secondary, key.tertiary};
-    std::uint8_t* lengths[] = {&key.primaryLength, &key.secondaryLength, &key.tertiaryLength};
-    const std::size_t capacities[] = {kMaxPrimaryBytes, kMaxOtherBytes, kMaxOtherBytes};
-    for (int level = 0; level < 3 && i < length; ++level) {
-        while (i < length && sortKey[i] > 0x01) {
-            if (*lengths[level] < capacities[level])
-                targets[level][(*lengths[level])++] = sortKey[i];
-            ++i;
-        }
-        ++i; // the separator
-    }
+    UnitKey key{};
+    const auto& runs = WindowsTables::kSortRuns;
+    auto it = std::upper_bound(runs.begin(), runs.end(), unit,
+                               [](WideChar u, const WindowsTables::SortRun& r) { return u < r.first; });
+    if (it == runs.begin())
+        return key;
+    --it;
+    if (unit >= it->first + it->count)
+        return key;
+    const std::uint8_t* record = WindowsTables::kSortRecords.data() + it->record;
+    key.primaryLength = std::min<std::uint8_t>(record[0], kMaxPrimaryBytes);
+    key.weights = std::min<std::uint8_t>(record[1], kMaxWeights);
+    key.special = record[2];
+    key.kana = record[3];
+    const std::uint8_t* bytes = record + kRecordHeader;
+    std::memcpy(key.primary, bytes, key.primaryLength);
+    if (key.primaryLength > 0)
+        key.primary[key.primaryLength - 1] = static_cast<std::uint8_t>(key.primary[key.primaryLength - 1] +
+                                                                       (unit - it->first));
+    bytes += record[0];
+    std::memcpy(key.diacritic, bytes, key.weights);
+    std::memcpy(key.casing, bytes + record[1], key.weights);
+    key.mark = key.primaryLength == 0 && key.special == 0 && key.weights > 0;
+    for (std::size_t i = 0; i < key.weights && !key.mark; ++i)
+        key.caseResidue = static_cast<std::uint8_t>(key.caseResidue | (key.casing[i] ^ kDefaultWeight));
+    key.symbol = key.special != 0 || (key.primaryLength > 0 && key.primary[0] < kDigitScript);
+    const auto& digits = WindowsTables::kSortDigits;
+    const auto digit = std::lower_bound(digits.begin(), digits.end(), unit,
+                                        [](const WindowsTables::SortDigits& d, WideChar u) { return d.last < u; });
+    if (digit != digits.end() && digit->first <= unit)
+        key.digit = static_cast<std::uint8_t>(digit->value + (unit - digit->first) + 1);
+    return key;
 }
 
-/// The collation tables: ICU's collator, the keys of the ASCII units and
-/// their ranks, and the lazily built pages of every other unit.
+/// The collation tables: the keys of the ASCII units and their ranks, and
+/// the lazily built pages of every other unit.
 class Tables {
 public:
     /// Built on first use and never destroyed, so that comparisons made by
@@ -137,8 +169,6 @@ public:
         static const Tables* const tables = new Tables;
         return *tables;
     }
-
-    bool Valid() const { return collator_ != nullptr; }
 
     const UnitKey& Key(WideChar unit) const
     {
@@ -151,7 +181,7 @@ public:
         return p->keys[unit & 0xFF];
     }
 
-    std::uint8_t DigitLead() const { return digitLead_; }
+    std::uint8_t DigitLead() const { return ascii_['0'].primary[0]; }
 
     /// The rank of each ASCII unit's weights on `level` under `options`
     /// (0: it adds nothing there; kRankNumber: a digit that starts a number),
@@ -160,7 +190,8 @@ public:
     {
         const std::size_t l = static_cast<std::size_t>(level);
         const std::size_t variant = (options.stringSort ? 1u : 0u) | (options.ignoreSymbols ? 2u : 0u) |
-                                    (options.digitsAsNumbers && level == Level::Primary ? 4u : 0u);
+                                    (options.digitsAsNumbers && level == Level::Primary ? 4u : 0u) |
+                                    (options.caseMask & kCaseBits ? 0u : 8u);
         return rankable_[l] ? ranks_[variant][l].data() : nullptr;
     }
 
@@ -171,94 +202,18 @@ private:
 
     Tables()
     {
-        UErrorCode status = U_ZERO_ERROR;
-        collator_ = ucol_open(kCollationLocale, &status);
-        if (U_FAILURE(status)) {
-            collator_ = nullptr;
-            return;
-        }
-        ucol_setStrength(collator_, UCOL_TERTIARY);
-        for (unsigned u = 0; u < 0x80; ++u) {
-            const UChar unit = static_cast<UChar>(u);
-            KeyFromIcu(collator_, &unit, 1, ascii_[u]);
-        }
-        digitLead_ = ascii_['0'].primary[0];
-        symbolLead_ = ascii_['\t'].primary[0];
-        for (unsigned u = 0; u < 0x80; ++u) {
-            ascii_[u].symbol = IsSymbolPrimary(ascii_[u]);
-            ApplyWindowsOrder(static_cast<WideChar>(u), ascii_[u]);
-        }
+        for (unsigned u = 0; u < 0x80; ++u)
+            ascii_[u] = KeyFromTable(static_cast<WideChar>(u));
         RankAscii();
     }
 
-    bool IsSymbolPrimary(const UnitKey& key) const
-    {
-        return key.primaryLength > 0 && key.primary[0] < digitLead_;
-    }
-
-    /// Puts a unit where Windows sorts it, for the units whose place the
-    /// generated tables record: ignorable units lose every weight; special
-    /// units are set aside by word sort and sort below everything else in
-    /// string sort; symbols take their Windows rank, all of them before any
-    /// other symbol ICU knows.
-    void ApplyWindowsOrder(WideChar unit, UnitKey& key) const
-    {
-        if (std::binary_search(WindowsTables::kSortIgnorable.begin(), WindowsTables::kSortIgnorable.end(), unit) ||
-            (unit >= 0x80 && !U16_IS_SURROGATE(unit) &&
-             (u_charType(unit) == U_UNASSIGNED || (unit >= 0xFDD0 && unit <= 0xFDEF) || (unit & 0xFFFE) == 0xFFFE))) {
-            // Windows gives what its table does not know no weight at all.
-            key = UnitKey{};
-            return;
-        }
-        if (U16_IS_SURROGATE(unit)) {
-            // Windows weighs surrogates one unit at a time, after all other
-            // text and without case.
-            key = UnitKey{};
-            key.primary[0] = kSurrogatePrimaryLead;
-            key.primary[1] = static_cast<std::uint8_t>(unit >> 8);
-            key.primary[2] = static_cast<std::uint8_t>(unit & 0xFF);
-            key.primaryLength = 3;
-            key.secondary[0] = ascii_['a'].secondary[0];
-            key.secondaryLength = 1;
-            key.tertiary[0] = ascii_['a'].tertiary[0];
-            key.tertiaryLength = 1;
-            return;
-        }
-        const auto find = [unit](const auto& table) -> const WindowsTables::WeightEntry* {
-            const auto it = std::lower_bound(table.begin(), table.end(), unit,
-                                             [](const WindowsTables::WeightEntry& e, WideChar u) { return e.unit < u; });
-            return it != table.end() && it->unit == unit ? &*it : nullptr;
-        };
-        if (const auto* special = find(WindowsTables::kSortSpecials)) {
-            key.special = static_cast<std::uint8_t>(special->weight);
-            key.primary[0] = kSpecialPrimaryLead;
-            key.primary[1] = key.special;
-            key.primaryLength = 2;
-        } else if (const auto* symbol = find(WindowsTables::kSortSymbols)) {
-            key.primary[0] = symbolLead_;
-            key.primary[1] = kSymbolPrimarySecond;
-            key.primary[2] = static_cast<std::uint8_t>(symbol->weight >> 8);
-            key.primary[3] = static_cast<std::uint8_t>(symbol->weight & 0xFF);
-            key.primaryLength = 4;
-        } else {
-            return;
-        }
-        key.symbol = true;
-        if (key.secondaryLength == 0) {
-            // ICU ignores controls completely; Windows weighs them like any
-            // other unit.
-            key.secondary[0] = ascii_['a'].secondary[0];
-            key.secondaryLength = 1;
-            key.tertiary[0] = ascii_['a'].tertiary[0];
-            key.tertiaryLength = 1;
-        }
-    }
-
-    /// Ranks the ASCII weights of the three weighted levels. Comparing ranks
-    /// unit by unit equals comparing the weight bytes when no unit's weights
-    /// are a proper prefix of another's; otherwise that level has no ranks.
+    /// Ranks the ASCII weights of each level. Comparing ranks unit by unit
+    /// equals comparing the weight bytes when every ASCII unit has at most
+    /// one weight there, and no unit's bytes are a proper prefix of another's;
+    /// otherwise that level has no ranks.
     void RankAscii()
     {
+        rankable_.fill(true);
         struct Bytes {
             const std::uint8_t* data;
             std::size_t size;
@@ -271,36 +226,40 @@ private:
                 return size == o.size && std::equal(data, data + size, o.data);
             }
         };
-        for (std::size_t l = 0; l < kRankedLevels; ++l) {
-            std::array<Bytes, 0x80> bytes{};
-            for (unsigned u = 0; u < 0x80; ++u) {
-                const UnitKey& k = ascii_[u];
-                bytes[u] = l == 0 ? Bytes{k.primary, k.primaryLength}
-                                  : (l == 1 ? Bytes{k.secondary, k.secondaryLength} : Bytes{k.tertiary, k.tertiaryLength});
-            }
-            std::array<Bytes, 0x80> sorted = bytes;
-            std::sort(sorted.begin(), sorted.end());
-            const auto end = std::unique(sorted.begin(), sorted.end());
-            rankable_[l] = true;
-            for (auto x = sorted.begin(); x != end; ++x)
-                for (auto y = x + 1; y != end; ++y)
-                    if (x->size > 0 && x->size < y->size && std::equal(x->data, x->data + x->size, y->data))
+        for (std::size_t variant = 0; variant < kRankVariants; ++variant) {
+            const bool stringSort = (variant & 1) != 0;
+            const bool ignoreSymbols = (variant & 2) != 0;
+            const bool numbers = (variant & 4) != 0;
+            const bool ignoreCase = (variant & 8) != 0;
+            std::array<std::array<std::uint8_t, 0x80>, kRankedLevels> caseBytes{};
+            for (std::size_t l = 0; l < kRankedLevels; ++l) {
+                std::array<Bytes, 0x80> bytes{};
+                for (unsigned u = 0; u < 0x80; ++u) {
+                    const UnitKey& k = ascii_[u];
+                    caseBytes[l][u] = static_cast<std::uint8_t>(k.casing[0] & (ignoreCase ? ~kCaseBits : 0xFF));
+                    const std::size_t weights = std::min<std::size_t>(k.weights, 1);
+                    bytes[u] = l == 0 ? Bytes{k.primary, k.primaryLength}
+                               : l == 1 ? Bytes{k.diacritic, weights}
+                                        : Bytes{&caseBytes[l][u], weights};
+                    if (l > 0 && k.weights > 1)
                         rankable_[l] = false;
-            for (unsigned u = 0; u < 0x80; ++u) {
-                const auto rank = static_cast<std::uint16_t>(std::lower_bound(sorted.begin(), end, bytes[u]) -
-                                                             sorted.begin());
-                // An empty weight ranks first among the distinct ones: shift
-                // so that 0 means "adds nothing".
-                const bool empty = bytes[u].size == 0;
-                const std::uint16_t value = empty ? 0 : static_cast<std::uint16_t>(rank + 1);
-                for (std::size_t variant = 0; variant < kRankVariants; ++variant) {
-                    const bool stringSort = (variant & 1) != 0;
-                    const bool ignoreSymbols = (variant & 2) != 0;
-                    const bool numbers = (variant & 4) != 0 && l == 0;
-                    std::uint16_t v = value;
+                }
+                std::array<Bytes, 0x80> sorted = bytes;
+                std::sort(sorted.begin(), sorted.end());
+                const auto end = std::unique(sorted.begin(), sorted.end());
+                for (auto x = sorted.begin(); x != end; ++x)
+                    for (auto y = x + 1; y != end; ++y)
+                        if (x->size > 0 && x->size < y->size && std::equal(x->data, x->data + x->size, y->data))
+                            rankable_[l] = false;
+                for (unsigned u = 0; u < 0x80; ++u) {
+                    const auto rank = static_cast<std::uint16_t>(std::lower_bound(sorted.begin(), end, bytes[u]) -
+                                                                 sorted.begin());
+                    // An empty weight ranks first among the distinct ones:
+                    // shift so that 0 means "adds nothing".
+                    std::uint16_t v = bytes[u].size == 0 ? 0 : static_cast<std::uint16_t>(rank + 1);
                     if ((!stringSort && ascii_[u].special != 0) || (ignoreSymbols && ascii_[u].symbol))
                         v = 0; // set aside by word sort, or dropped
-                    else if (numbers && u >= '0' && u <= '9')
+                    else if (numbers && l == 0 && u >= '0' && u <= '9')
                         v = kRankNumber;
                     ranks_[variant][l][u] = v;
                 }
@@ -311,12 +270,8 @@ private:
     const Page* BuildPage(std::size_t page) const
     {
         auto* built = new Page;
-        for (unsigned i = 0; i < 256; ++i) {
-            const UChar unit = static_cast<UChar>((page << 8) | i);
-            KeyFromIcu(collator_, &unit, 1, built->keys[i]);
-            built->keys[i].symbol = IsSymbolPrimary(built->keys[i]);
-            ApplyWindowsOrder(unit, built->keys[i]);
-        }
+        for (unsigned i = 0; i < 256; ++i)
+            built->keys[i] = KeyFromTable(static_cast<WideChar>((page << 8) | i));
         const Page* expected = nullptr;
         if (!pages_[page].compare_exchange_strong(expected, built, std::memory_order_acq_rel)) {
             delete built; // another thread won the race; both built the same
@@ -326,13 +281,10 @@ private:
     }
 
     static constexpr std::size_t kRankedLevels = 3;
-    static constexpr std::size_t kRankVariants = 8; // string sort, ignore symbols, numbers
+    static constexpr std::size_t kRankVariants = 16; // string sort, ignore symbols, numbers, ignore case
 
-    UCollator* collator_ = nullptr;
     std::array<std::array<std::array<std::uint16_t, 0x80>, kRankedLevels>, kRankVariants> ranks_{};
     std::array<bool, kRankedLevels> rankable_{};
-    std::uint8_t digitLead_ = 0;
-    std::uint8_t symbolLead_ = 0;
     std::array<UnitKey, 0x80> ascii_{};
     mutable std::array<std::atomic<const Page*>, 256> pages_{};
 };
@@ -346,8 +298,8 @@ bool IsAsciiDigit(WideChar u)
 class KeyStream {
 public:
     KeyStream(const Tables& tables, const Options& options, Level level, const WideChar* text,
-              std::size_t length)
-        : tables_(tables), options_(options), level_(level), text_(text), length_(length)
+              std::size_t length, LaterLevels* later)
+        : tables_(tables), options_(options), level_(level), text_(text), length_(length), later_(later)
     {
     }
 
@@ -368,25 +320,43 @@ private:
     {
         position_ = size_ = 0;
         const std::size_t at = index_;
-        if (options_.digitsAsNumbers && level_ == Level::Primary && IsAsciiDigit(text_[at])) {
+        if (options_.digitsAsNumbers && level_ == Level::Primary && tables_.Key(text_[at]).digit != 0) {
             FillNumber();
             return;
         }
-        const UnitKey* key = &tables_.Key(text_[at]);
+        const UnitKey* key = at == peekedAt_ ? peeked_ : &tables_.Key(text_[at]);
         index_ = at + 1;
         if (options_.ignoreSymbols && key->symbol)
             return;
         if (key->special != 0 && !options_.stringSort)
             return; // word sort weighs it on the special level only
+        Note(*key);
         switch (level_) {
         case Level::Primary:
             Append(key->primary, key->primaryLength);
             break;
         case Level::Secondary:
-            Append(key->secondary, key->secondaryLength);
+            Append(key->diacritic, key->weights);
+            // Combining marks add their weight to the last one before them.
+            while (size_ > 0 && index_ < length_) {
+                const UnitKey& next = tables_.Key(text_[index_]);
+                if (!next.mark || (options_.ignoreSymbols && next.symbol)) {
+                    peeked_ = &next; // the next fill starts with it
+                    peekedAt_ = index_;
+                    break;
+                }
+                buffer_[size_ - 1] = static_cast<std::uint8_t>(buffer_[size_ - 1] + next.diacritic[0]);
+                ++index_;
+            }
             break;
         case Level::Tertiary:
-            Append(key->tertiary, key->tertiaryLength);
+            if (!key->mark)
+                for (std::size_t i = 0; i < key->weights; ++i)
+                    buffer_[size_++] = static_cast<std::uint8_t>(key->casing[i] & options_.caseMask);
+            break;
+        case Level::Kana:
+            if (key->kana != 0)
+                buffer_[size_++] = static_cast<std::uint8_t>(key->kana | ~options_.kanaMask);
             break;
         }
     }
@@ -397,17 +367,28 @@ private:
     void FillNumber()
     {
         std::size_t end = index_;
-        while (end < length_ && end - index_ < static_cast<std::size_t>(kMaxNumberDigits) && IsAsciiDigit(text_[end]))
+        while (end < length_ && end - index_ < static_cast<std::size_t>(kMaxNumberDigits) &&
+               tables_.Key(text_[end]).digit != 0)
             ++end;
         std::size_t first = index_;
-        while (first < end && text_[first] == '0')
+        while (first < end && tables_.Key(text_[first]).digit == 1)
             ++first;
         buffer_[size_++] = tables_.DigitLead();
         buffer_[size_++] = static_cast<std::uint8_t>(end - first);
+        for (std::size_t i = index_; i < end; ++i)
+            Note(tables_.Key(text_[i]));
         for (std::size_t i = first; i < end; ++i)
-            buffer_[size_++] = static_cast<std::uint8_t>(text_[i]);
+            buffer_[size_++] = tables_.Key(text_[i]).digit;
         buffer_[size_++] = static_cast<std::uint8_t>(0xFF - (end - index_));
         index_ = end;
+    }
+
+    void Note(const UnitKey& key)
+    {
+        if (later_ == nullptr)
+            return;
+        later_->casing |= (key.caseResidue & options_.caseMask) != 0;
+        later_->kana |= key.kana != 0;
     }
 
     void Append(const std::uint8_t* bytes, std::size_t count)
@@ -421,8 +402,11 @@ private:
     Level level_;
     const WideChar* text_;
     std::size_t length_;
+    LaterLevels* later_;
+    const UnitKey* peeked_ = nullptr;
+    std::size_t peekedAt_ = SIZE_MAX;
     std::size_t index_ = 0;
-    std::uint8_t buffer_[kMaxPrimaryBytes + kMaxNumberDigits + 8];
+    std::uint8_t buffer_[kMaxPrimaryBytes + kMaxWeights + kMaxNumberDigits + 8];
     std::size_t size_ = 0;
     std::size_t position_ = 0;
 };
@@ -433,7 +417,7 @@ bool DropsUnit(const Options& options, const UnitKey& key)
 }
 
 int CompareLevel(const Tables& tables, const Options& options, Level level, const WideChar* a,
-                 std::size_t aLength, const WideChar* b, std::size_t bLength)
+                 std::size_t aLength, const WideChar* b, std::size_t bLength, LaterLevels* later = nullptr)
 {
     // Runs of ASCII compare by rank, unit by unit; the first unit that needs
     // more (another script, a number) hands the rest to the byte streams,
@@ -442,8 +426,18 @@ int CompareLevel(const Tables& tables, const Options& options, Level level, cons
     if (const std::uint16_t* rank = tables.AsciiRanks(level, options)) {
         while (i < aLength && j < bLength) {
             const WideChar ua = a[i], ub = b[j];
-            if ((ua | ub) >= 0x80)
+            if ((ua | ub) >= 0x80) {
+                // A combining mark changes the diacritic weight of the unit
+                // before it: the streams start at the last compared pair.
+                const auto lastCompared = [rank](const WideChar* text, std::size_t at) {
+                    while (at > 0 && rank[text[at - 1]] == 0)
+                        --at;
+                    return at > 0 ? at - 1 : 0;
+                };
+                i = lastCompared(a, i);
+                j = lastCompared(b, j);
                 break;
+            }
             const std::uint16_t ra = rank[ua], rb = rank[ub];
             if (ra == 0 || rb == 0) {
                 i += ra == 0;
@@ -460,21 +454,27 @@ int CompareLevel(const Tables& tables, const Options& options, Level level, cons
         if (i == aLength && j == bLength)
             return 0;
     }
-    KeyStream sa(tables, options, level, a + i, aLength - i);
-    KeyStream sb(tables, options, level, b + j, bLength - j);
+    // Past the end of a text, the diacritic and case levels read as default
+    // weights: Windows' keys leave them out at the end.
+    const bool padded = level == Level::Secondary || level == Level::Tertiary;
+    KeyStream sa(tables, options, level, a + i, aLength - i, later);
+    KeyStream sb(tables, options, level, b + j, bLength - j, later);
     for (;;) {
-        std::uint8_t x = 0, y = 0;
+        std::uint8_t x = kDefaultWeight, y = kDefaultWeight;
         const bool hasA = sa.Next(x);
         const bool hasB = sb.Next(y);
-        if (!hasA || !hasB)
-            return hasA == hasB ? 0 : (hasA ? 1 : -1);
+        if (!hasA && !hasB)
+            return 0;
+        if (!padded && (!hasA || !hasB))
+            return hasA ? 1 : -1;
         if (x != y)
             return x < y ? -1 : 1;
     }
 }
 
 /// The special level of word sort: the set-aside units in order, compared
-/// by position (a later position sorts first), then weight; fewer first.
+/// by position (how many weights come before them; a later position sorts
+/// first), then weight; fewer first.
 int CompareSpecials(const Tables& tables, const Options& options, const WideChar* a, std::size_t aLength,
                     const WideChar* b, std::size_t bLength)
 {
@@ -486,14 +486,25 @@ int CompareSpecials(const Tables& tables, const Options& options, const WideChar
         }
         return nullptr;
     };
-    std::size_t i = 0, j = 0;
+    // Positions are counted only once both texts have a special unit, so
+    // texts without any pay for no more than the search.
+    const auto count = [&](const WideChar* text, std::size_t& from, std::size_t to, std::size_t& position) {
+        for (; from < to; ++from) {
+            const UnitKey& key = tables.Key(text[from]);
+            if (key.primaryLength > 0 && key.special == 0 && !DropsUnit(options, key))
+                position += key.weights;
+        }
+    };
+    std::size_t i = 0, j = 0, countedA = 0, countedB = 0, positionA = 0, positionB = 0;
     for (;; ++i, ++j) {
         const UnitKey* ka = next(a, aLength, i);
         const UnitKey* kb = next(b, bLength, j);
         if (ka == nullptr || kb == nullptr)
             return ka == kb ? 0 : (ka == nullptr ? -1 : 1);
-        if (i != j)
-            return i > j ? -1 : 1;
+        count(a, countedA, i, positionA);
+        count(b, countedB, j, positionB);
+        if (positionA != positionB)
+            return positionA > positionB ? -1 : 1;
         if (ka->special != kb->special)
             return ka->special < kb->special ? -1 : 1;
     }
@@ -504,27 +515,34 @@ int Collate(const Options& options, const WideChar* a, std::size_t aLength, cons
             std::size_t bLength)
 {
     const Tables& tables = Tables::Get();
-    if (!tables.Valid())
-        return 0;
     // Equal units weigh the same on every level and sit at the same
-    // positions, so a common start decides nothing; only a number running
-    // across its end must be read from its first digit.
+    // positions, so a common start decides nothing; only the last unit, whose
+    // diacritic weight a combining mark after it changes, and a number
+    // running across its end must be read again.
     std::size_t common = 0;
     const std::size_t shorter = std::min(aLength, bLength);
     while (common < shorter && a[common] == b[common])
         ++common;
+    if (common > 0 && common < shorter)
+        --common;
     if (options.digitsAsNumbers)
-        while (common > 0 && IsAsciiDigit(a[common - 1]))
+        while (common > 0 && tables.Key(a[common - 1]).digit != 0)
             --common;
     a += common;
     b += common;
     aLength -= common;
     bLength -= common;
-    int r = CompareLevel(tables, options, Level::Primary, a, aLength, b, bLength);
+    // The ASCII units the rank loops compare have no kana, and no case
+    // weights once case is ignored; the streams note what the others have.
+    LaterLevels later;
+    later.casing = (options.caseMask & kCaseBits) != 0;
+    int r = CompareLevel(tables, options, Level::Primary, a, aLength, b, bLength, &later);
     if (r == 0 && !options.ignoreNonSpace)
-        r = CompareLevel(tables, options, Level::Secondary, a, aLength, b, bLength);
-    if (r == 0 && !options.ignoreCase)
+        r = CompareLevel(tables, options, Level::Secondary, a, aLength, b, bLength, &later);
+    if (r == 0 && later.casing)
         r = CompareLevel(tables, options, Level::Tertiary, a, aLength, b, bLength);
+    if (r == 0 && later.kana)
+        r = CompareLevel(tables, options, Level::Kana, a, aLength, b, bLength);
     if (r == 0 && !options.stringSort)
         r = CompareSpecials(tables, options, a, aLength, b, bLength);
     return r;
@@ -541,7 +559,14 @@ std::size_t Length(const WideChar* text)
 Options FromFlags(unsigned flags)
 {
     Options o;
-    o.ignoreCase = (flags & (kNormIgnoreCase | kLinguisticIgnoreCase)) != 0;
+    if ((flags & (kNormIgnoreCase | kLinguisticIgnoreCase)) != 0)
+        o.caseMask &= static_cast<std::uint8_t>(~kCaseBits);
+    if ((flags & kNormIgnoreWidth) != 0) {
+        o.caseMask &= static_cast<std::uint8_t>(~kWidthBit);
+        o.kanaMask &= static_cast<std::uint8_t>(~kKanaWidthFlag);
+    }
+    if ((flags & kNormIgnoreKanaType) != 0)
+        o.kanaMask &= static_cast<std::uint8_t>(~kKanaTypeFlag);
     o.ignoreNonSpace = (flags & (kNormIgnoreNonSpace | kLinguisticIgnoreDiacritic)) != 0;
     o.ignoreSymbols = (flags & kNormIgnoreSymbols) != 0;
     o.digitsAsNumbers = (flags & kSortDigitsAsNumbers) != 0;
@@ -579,8 +604,7 @@ int CompareNoCase(const WideChar* a, const WideChar* b)
 {
     if (a == nullptr || b == nullptr)
         return a == b ? 0 : (a == nullptr ? -1 : 1);
-    Options o;
-    o.ignoreCase = true;
+    Options o = FromFlags(kNormIgnoreCase);
     return Collate(o, a, Length(a), b, Length(b));
 }
 
@@ -588,8 +612,7 @@ int CompareLogical(const WideChar* a, const WideChar* b)
 {
     if (a == nullptr || b == nullptr)
         return a == b ? 0 : (a == nullptr ? -1 : 1);
-    Options o;
-    o.ignoreCase = true;
+    Options o = FromFlags(kNormIgnoreCase);
     // Single ASCII units compare by their place in the case-blind order of
     // all 128, worked out once with the general comparison.
     static const std::array<std::uint8_t, 0x80> asciiOrder = [&o] {
@@ -643,9 +666,7 @@ int CompareNatural(const WideChar* a, int aLength, const WideChar* b, int bLengt
 {
     if (a == nullptr || b == nullptr || aLength < 0 || bLength < 0)
         return 0;
-    Options o;
-    o.ignoreCase = true;
-    o.digitsAsNumbers = true;
+    const Options o = FromFlags(kLinguisticIgnoreCase | kSortDigitsAsNumbers);
     return ToCompareStringResult(
         Collate(o, a, static_cast<std::size_t>(aLength), b, static_cast<std::size_t>(bLength)));
 }

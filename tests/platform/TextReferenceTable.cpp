@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -178,8 +179,8 @@ private:
     /// Only the groups named as ASCII groups form the exact ASCII categories.
     /// Every ASCII unit but letters and digits, the Latin-1 symbols and
     /// controls, common punctuation and the currency signs, with the empty
-    /// text, the digit 0 and the letter a as landmarks: the order Windows gives
-    /// them is where the Linux collation takes its symbol weights from.
+    /// text, the digit 0 and the letter a as landmarks: the order of the units
+    /// word sort and string sort treat apart.
     static Group SymbolGroup()
     {
         Group g;
@@ -216,9 +217,9 @@ private:
     {
         const bool ascii = AllAscii(g);
         for (const Comparison& c : TextReference::Comparisons()) {
-            // The symbol group is where the Linux tables come from: keep its
-            // agreement apart from that of the independent corpus, and record
-            // only the word and string sorts that the tables take from it.
+            // The symbol group is a square of every unit against every other:
+            // keep its agreement apart from that of the corpus, and record
+            // only one word sort and one string sort of it.
             if (g.name == kSymbolGroup && std::strcmp(c.name, "nocase") != 0 && std::strcmp(c.name, "locale") != 0)
                 continue;
             const std::string category =
@@ -373,6 +374,15 @@ private:
              [](unsigned u) { return std::string(Platform::IsPunctuation(static_cast<WideChar>(u)) ? "1" : "0"); }},
             {"space",
              [](unsigned u) { return std::string(Platform::IsWhitespace(static_cast<WideChar>(u)) ? "1" : "0"); }},
+            // Whether a cluster boundary falls before and after the unit
+            // between two letters: the per-unit half of the segmentation
+            // rules, where the Linux tables take theirs from.
+            {"clusterunit",
+             [](unsigned u) {
+                 const WideChar text[] = {'a', static_cast<WideChar>(u), 'b'};
+                 return std::to_string(Platform::ClusterBoundaryAtOrBefore(text, 3, 1)) +
+                        std::to_string(Platform::ClusterBoundaryAtOrBefore(text, 3, 2));
+             }},
             {"cp2.unit", [this](unsigned u) { return Encode(Platform::kCodePageMac, 0, Text(1, static_cast<WideChar>(u)), kDefaultChar); }},
             {"cpansi.unit", [this](unsigned u) { return Encode(Platform::kCodePageAnsi, 0, Text(1, static_cast<WideChar>(u)), kDefaultChar); }},
         };
@@ -708,10 +718,77 @@ const std::vector<WineDeviation>& KnownWineDeviations()
     return deviations;
 }
 
+namespace {
+
+constexpr char kWrappedNumbersReason[] =
+    "Wine's StrCmpLogicalW reads digit runs into a 32-bit int that wraps; Windows compares them by value";
+
+/// StrCmpLogicalW's sign as a digit-run reader decides it, for texts that
+/// differ only in their digit runs ('?' when something else decides): by
+/// value, or read into a wrapping 32-bit int as Wine does.
+char LogicalSignByNumbers(const Text& a, const Text& b, bool wrap)
+{
+    const auto digit = [](WideChar u) { return u >= '0' && u <= '9'; };
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (!digit(a[i]) || !digit(b[j])) {
+            if (a[i] != b[j])
+                return '?';
+            ++i;
+            ++j;
+            continue;
+        }
+        const std::size_t startA = i, startB = j;
+        while (i < a.size() && digit(a[i]))
+            ++i;
+        while (j < b.size() && digit(b[j]))
+            ++j;
+        int r = 0;
+        if (wrap) {
+            std::uint32_t x = 0, y = 0;
+            for (std::size_t k = startA; k < i; ++k)
+                x = x * 10 + (a[k] - '0');
+            for (std::size_t k = startB; k < j; ++k)
+                y = y * 10 + (b[k] - '0');
+            const auto sx = static_cast<std::int32_t>(x), sy = static_cast<std::int32_t>(y);
+            r = sx < sy ? -1 : (sx > sy ? 1 : 0);
+        } else {
+            Text x = a.substr(startA, i - startA), y = b.substr(startB, j - startB);
+            x.erase(0, std::min(x.find_first_not_of(WideChar{'0'}), x.size()));
+            y.erase(0, std::min(y.find_first_not_of(WideChar{'0'}), y.size()));
+            r = x.size() != y.size() ? (x.size() < y.size() ? -1 : 1) : x.compare(y);
+        }
+        if (r != 0)
+            return SignOf(r);
+    }
+    return SignOf(static_cast<int>(a.size() - i) - static_cast<int>(b.size() - j));
+}
+
+/// The reason when an item of a comparison category shows a known Wine
+/// peculiarity that this platform does not copy; null otherwise.
+const char* WineComparisonDeviation(const std::string& category, const Text& a, const Text& b,
+                                    const std::string& wine, const std::string& mine)
+{
+    if (category != "logical" || wine.size() != 1 || mine.size() != 1)
+        return nullptr;
+    const char wrapped = LogicalSignByNumbers(a, b, true);
+    const char byValue = LogicalSignByNumbers(a, b, false);
+    return wrapped != byValue && wine[0] == wrapped && mine[0] == byValue ? kWrappedNumbersReason : nullptr;
+}
+
+} // namespace
+
 std::map<std::string, Agreement> Compare(const std::vector<Line>& expected, const std::vector<Line>& actual)
 {
     const Items want = Expand(expected);
     const Items got = Expand(actual);
+    // The texts of each comparison row's partners, in row order, so that an
+    // item "group<TAB>text<TAB>#n" can name both of its texts.
+    std::map<std::string, std::vector<std::string>> partners;
+    for (const Line& line : expected)
+        if (IsComparisonCategory(line.category))
+            partners[line.category + "\t" + line.key.substr(0, line.key.find('\t'))].push_back(
+                line.key.substr(line.key.find('\t') + 1));
     std::map<std::string, Agreement> result;
     for (const auto& [category, items] : want) {
         Agreement& a = result[category];
@@ -730,7 +807,20 @@ std::map<std::string, Agreement> Compare(const std::vector<Line>& expected, cons
             const auto deviation = std::find_if(deviations.begin(), deviations.end(), [&](const WineDeviation& d) {
                 return itemCategory == d.category && itemKey == d.key;
             });
-            if (deviation != deviations.end() && mine != value)
+            const char* comparisonDeviation = nullptr;
+            if (mine != value && IsComparisonCategory(category)) {
+                // key: group <TAB> text <TAB> #partner
+                const std::size_t tab = key.find('\t'), hash = key.rfind("\t#");
+                const auto row = partners.find(category + "\t" + key.substr(0, tab));
+                const std::size_t n = std::stoul(key.substr(hash + 2));
+                Text left, right;
+                if (row != partners.end() && n < row->second.size() &&
+                    ParseEscaped(key.substr(tab + 1, hash - tab - 1), left) && ParseEscaped(row->second[n], right))
+                    comparisonDeviation = WineComparisonDeviation(category, left, right, value, mine);
+            }
+            if (comparisonDeviation != nullptr)
+                a.wineDeviations.push_back(key + ": Wine " + value + ", here " + mine + " (" + comparisonDeviation + ")");
+            else if (deviation != deviations.end() && mine != value)
                 a.wineDeviations.push_back(key + ": Wine " + value + ", here " + mine + " (" + deviation->reason + ")");
             else if (mine == value)
                 ++a.agree;

@@ -13,8 +13,9 @@
 //   - everything else: one item per line.
 // Categories ending in ".ascii" hold only ASCII inputs; together with the
 // code-page, API and normalization categories they must agree exactly.
-// Categories ending in ".symbols" compare the symbol group from which the
-// Linux sort tables are generated, so their agreement is not independent.
+// Categories ending in ".symbols" compare the symbols, controls and currency
+// signs one against another. "clusterunit" is where the Linux cluster table
+// is generated from, so its agreement is not independent; "cluster" is.
 #pragma once
 
 #include "platform/Text.h"

@@ -1,7 +1,8 @@
 // Compares this platform's text reference table with the committed Windows
 // table (tests/data/TextReference.windows.txt, recorded under Wine). ASCII
-// inputs, code pages, API results and normalization must agree exactly; for
-// the other categories the agreement is printed, category by category.
+// inputs, code pages, API results and normalization must agree exactly; the
+// other categories must reach their floor, and their agreement is printed,
+// category by category.
 #include "tests/platform/TextReferenceTable.h"
 
 #include <gtest/gtest.h>
@@ -37,26 +38,62 @@ protected:
     std::map<std::string, TextReference::Agreement> agreement_;
 };
 
-TEST_F(TextReferenceTest, ExactCategoriesAgreeAndTheRestIsReported)
+/// The categories this platform does not match item for item, with the share
+/// of items that must still agree (the figure reached, to four places; a
+/// known Wine deviation counts as agreeing). What still differs is listed
+/// when the test runs. Every other category must agree completely.
+constexpr struct {
+    const char* category;
+    double floor;
+} kAgreementFloors[] = {
+    {"locale", 0.9998},       // U+1FEE and U+FB2E against their decompositions
+    {"localenocase", 0.9998}, // the same
+    {"nocase", 0.9998},       // the same
+    {"natural", 0.9996},      // the same, and full-width letters under LINGUISTIC_IGNORECASE
+    {"logical", 1.0},         // whole, with large numbers counted as Wine deviations
+};
+
+constexpr std::size_t kDeviationsShown = 3;
+
+double FloorOf(const std::string& category)
+{
+    for (const auto& f : kAgreementFloors)
+        if (category == f.category)
+            return f.floor;
+    return 1.0;
+}
+
+TEST_F(TextReferenceTest, EveryCategoryAgreesAtLeastToItsFloor)
 {
     ASSERT_FALSE(agreement_.empty());
     std::size_t exact = 0;
     for (const auto& [category, a] : agreement_) {
         const bool must = TextReference::MustAgree(category);
-        std::printf("%-26s %7zu of %7zu agree%s\n", category.c_str(), a.agree, a.total, must ? "  (must)" : "");
-        for (const std::string& d : a.wineDeviations)
-            std::printf("    known Wine deviation: %s\n", d.c_str());
-        if (!must)
-            continue;
-        ++exact;
+        const std::size_t matched = a.agree + a.wineDeviations.size();
+        std::printf("%-26s %7zu of %7zu agree%s", category.c_str(), a.agree, a.total, must ? "  (must)" : "");
+        if (!a.wineDeviations.empty())
+            std::printf(", %zu known Wine deviations", a.wineDeviations.size());
+        std::printf("\n");
+        for (std::size_t i = 0; i < a.wineDeviations.size() && i < kDeviationsShown; ++i)
+            std::printf("    known Wine deviation: %s\n", a.wineDeviations[i].c_str());
         std::string differences;
         for (const std::string& d : a.differences)
             differences += "\n  " + d;
-        EXPECT_EQ(a.agree + a.wineDeviations.size(), a.total) << category << " differs from Windows:" << differences;
+        if (must) {
+            ++exact;
+            EXPECT_EQ(matched, a.total) << category << " differs from Windows:" << differences;
+            continue;
+        }
+        if (matched < a.total)
+            std::printf("    still differs:%s\n", differences.c_str());
+        EXPECT_GE(static_cast<double>(matched), FloorOf(category) * static_cast<double>(a.total))
+            << category << " agrees on fewer items than before:" << differences;
     }
     // The table has exact categories for comparisons, casing, classes, code
     // pages and normalization; losing them would make this test vacuous.
     EXPECT_GE(exact, 30u);
+    for (const auto& f : kAgreementFloors)
+        EXPECT_EQ(agreement_.count(f.category), 1u) << f.category << " is missing";
 }
 
 TEST(TextReferenceTableTest, ComparisonRowsAndRangesCountPerItem)
@@ -75,6 +112,29 @@ TEST(TextReferenceTableTest, ComparisonRowsAndRangesCountPerItem)
     EXPECT_TRUE(TextReference::MustAgree("nocase.ascii"));
     EXPECT_TRUE(TextReference::MustAgree("cp2.decode"));
     EXPECT_FALSE(TextReference::MustAgree("nocase"));
+}
+
+TEST(TextReferenceTableTest, OnlyWrappedNumbersOfLogicalCountAsWineDeviations)
+{
+    // 4294967297 wraps to 1 in a 32-bit int: Wine calls the two equal.
+    const std::vector<TextReference::Line> wine = {{"logical", "g\t1", "=="},
+                                                   {"logical", "g\t4294967297", "=="},
+                                                   {"natural", "g\t1", "=="},
+                                                   {"natural", "g\t4294967297", "=="}};
+    const std::vector<TextReference::Line> here = {{"logical", "g\t1", "=<"},
+                                                   {"logical", "g\t4294967297", ">="},
+                                                   {"natural", "g\t1", "=<"},
+                                                   {"natural", "g\t4294967297", ">="}};
+    const auto result = TextReference::Compare(wine, here);
+    EXPECT_EQ(result.at("logical").agree, 2u);
+    EXPECT_EQ(result.at("logical").wineDeviations.size(), 2u);
+    EXPECT_TRUE(result.at("logical").differences.empty());
+    EXPECT_TRUE(result.at("natural").wineDeviations.empty());
+    EXPECT_EQ(result.at("natural").differences.size(), 2u);
+    // A platform that copied Wine's answer, or gave a third one, is not
+    // excused.
+    const auto other = TextReference::Compare(wine, {{"logical", "g\t1", "=>"}, {"logical", "g\t4294967297", "<="}});
+    EXPECT_TRUE(other.at("logical").wineDeviations.empty());
 }
 
 TEST(TextReferenceTableTest, EscapesRoundTripThroughTheCorpusFormat)
