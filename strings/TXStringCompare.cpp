@@ -162,7 +162,7 @@ bool LowerIfAscii(TXChar* p, std::size_t count) noexcept
     if (any >= 0x80)
         return false;
     for (std::size_t i = 0; i < count; ++i)
-        p[i] = static_cast<TXChar>(p[i] + (static_cast<unsigned>(p[i] - u'A') < 26u ? u'a' - u'A' : 0));
+        p[i] = FoldAscii(p[i]);
     return true;
 }
 
@@ -193,7 +193,7 @@ int NearMatchAt(const TXChar* at, const TXChar* needle, std::size_t m) noexcept
         const TXChar u = at[i];
         if (u >= 0x80)
             return -1;
-        if (static_cast<TXChar>(u + (static_cast<unsigned>(u - u'A') < 26u ? u'a' - u'A' : 0)) != needle[i])
+        if (FoldAscii(u) != needle[i])
             return 0;
     }
     return 1;
