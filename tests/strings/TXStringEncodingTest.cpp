@@ -207,6 +207,32 @@ TEST_F(EncodingTest, Utf8EncodingMatchesThePlatform)
     }
 }
 
+// Text that changes script every unit or two is encoded one sequence at a
+// time, and CJK runs four units at once: random mixes of every kind of unit,
+// lone surrogates and a NUL among them, must encode as the platform does up
+// to the first NUL.
+TEST_F(EncodingTest, Utf8EncodingOfRandomMixesMatchesThePlatform)
+{
+    const std::u16string kinds[] = {u"a", u"Z", u"\u00E9", u"\u0416", u"\u4E00\u4E01\u4E02\u4E03\u4E04",
+                                    u"\u3042", u"\U0001F600", u"\xD800", u"\xDC00", std::u16string(1, u'\0')};
+    std::mt19937 random(99);
+    for (int round = 0; round < 3000; ++round) {
+        std::u16string units;
+        for (std::size_t i = 0, count = random() % 120; i < count; ++i) {
+            const std::u16string& kind = kinds[random() % std::size(kinds)];
+            // The NUL comes rarely, so most mixes are long enough for the
+            // word tests and the runs to take turns.
+            if (kind[0] != u'\0' || random() % 8 == 0)
+                units += kind;
+        }
+        const TXString s = Text(units);
+        std::string platform(4 * units.size() + 1, '\0');
+        Platform::WideToMultiByte(Platform::kCodePageUtf8, 0, s.GetData(), -1, platform.data(),
+                                  static_cast<int>(platform.size()), nullptr);
+        ASSERT_EQ(std::string(s.ToNarrow(kUTF8)), std::string(platform.c_str())) << round;
+    }
+}
+
 TEST_F(EncodingTest, CodePageEncoding)
 {
     EXPECT_STREQ(TXString(u"\u20AC").ToNarrow(kSysEncoded), "\x80");
