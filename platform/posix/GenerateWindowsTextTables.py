@@ -175,6 +175,13 @@ def sort_runs(records):
     return runs
 
 
+def rows(items, per_line):
+    """The lines of an array initializer: `per_line` items to a line, indented,
+    each line ending in a comma."""
+    return ['    ' + ', '.join(items[i:i + per_line]) + ','
+            for i in range(0, len(items), per_line)]
+
+
 def emit_sort_weights(path, target):
     records = sort_records(path)
     digits = sort_digits(records)
@@ -215,26 +222,17 @@ def emit_sort_weights(path, target):
         '',
         'inline constexpr std::array<SortRun, %d> kSortRuns = {{' % len(entries),
     ]
-    row = []
-    for first, count, offset in entries:
-        row.append('{0x%04X, %d, %d}' % (first, count, offset))
-        if len(row) == 6:
-            lines.append('    ' + ', '.join(row) + ',')
-            row = []
-    if row:
-        lines.append('    ' + ', '.join(row) + ',')
+    lines += rows(['{0x%04X, %d, %d}' % entry for entry in entries], 6)
     lines.append('}};')
     lines.append('')
     lines.append('inline constexpr std::array<std::uint8_t, %d> kSortRecords = {{' % len(pool))
-    for i in range(0, len(pool), 16):
-        lines.append('    ' + ', '.join('0x%02X' % b for b in pool[i:i + 16]) + ',')
+    lines += rows(['0x%02X' % b for b in pool], 16)
     lines.append('}};')
     lines.append('')
     lines.append('')
     lines.append('/// Units read as digits by SORT_DIGITSASNUMBERS: first, last, value of first.')
     lines.append('inline constexpr std::array<SortDigits, %d> kSortDigits = {{' % len(digits))
-    for i in range(0, len(digits), 4):
-        lines.append('    ' + ', '.join('{0x%04X, 0x%04X, %d}' % d for d in digits[i:i + 4]) + ',')
+    lines += rows(['{0x%04X, 0x%04X, %d}' % d for d in digits], 4)
     lines.append('}};')
     lines.append('')
     lines.append('} // namespace Platform::WindowsTables')
@@ -245,8 +243,7 @@ def emit_sort_weights(path, target):
 
 def emit_units(name, units, per_line):
     lines = ['inline constexpr std::array<std::uint16_t, %d> %s = {{' % (len(units), name)]
-    for i in range(0, len(units), per_line):
-        lines.append('    ' + ', '.join('0x%04X' % u for u in units[i:i + per_line]) + ',')
+    lines += rows(['0x%04X' % u for u in units], per_line)
     lines.append('}};')
     return '\n'.join(lines)
 
@@ -269,14 +266,8 @@ def ranges(units, category, on_value=lambda value: value == '1'):
 
 def emit_pairs(name, kind, pairs, per_line):
     lines = ['inline constexpr std::array<%s, %d> %s = {{' % (kind, len(pairs), name)]
-    row = []
-    for a, b in pairs:
-        row.append('{0x%04X, 0x%02X}' % (a, b) if kind == 'BestFitEntry' else '{0x%04X, 0x%04X}' % (a, b))
-        if len(row) == per_line:
-            lines.append('    ' + ', '.join(row) + ',')
-            row = []
-    if row:
-        lines.append('    ' + ', '.join(row) + ',')
+    item = '{0x%04X, 0x%02X}' if kind == 'BestFitEntry' else '{0x%04X, 0x%04X}'
+    lines += rows([item % pair for pair in pairs], per_line)
     lines.append('}};')
     return '\n'.join(lines)
 
