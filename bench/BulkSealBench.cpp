@@ -264,6 +264,19 @@ double RunOnce(const Contender& contender)
     return contender.run();
 }
 
+/// Runs each contender once, untimed, which checks its commands; skips the
+/// row with `failure` and returns false when one fails.
+bool RunEachOnce(benchmark::State& state, const std::vector<Contender>& contenders, const char* failure)
+{
+    for (const Contender& contender : contenders) {
+        if (RunOnce(contender) < 0) {
+            state.SkipWithError(failure);
+            return false;
+        }
+    }
+    return true;
+}
+
 /// Runs every contender once per benchmark iteration, the first one of each
 /// round rotating so none always runs on a system the previous one left
 /// busy. Returns each contender's times; empty when a run failed. The first
@@ -345,12 +358,8 @@ void BM_EncryptAllPluginsVersusFloorAndCopy(benchmark::State& state)
     };
 
     // One untimed run of each warms the page cache and checks the commands.
-    for (const Contender& contender : contenders) {
-        if (RunOnce(contender) < 0) {
-            state.SkipWithError("kxhost, the floor loop or cp failed on the generated folder");
-            return;
-        }
-    }
+    if (!RunEachOnce(state, contenders, "kxhost, the floor loop or cp failed on the generated folder"))
+        return;
     if (!StartsSealed(folder.plugins / "Folder0" / "Script0.csm")) {
         state.SkipWithError("kxhost did not seal the files");
         return;
@@ -389,12 +398,8 @@ void BM_EncryptPluginLargeVersusCopyAndSync(benchmark::State& state)
 
     // The untimed run checks the commands, and its sealed file is the
     // input of the decrypt row.
-    for (const Contender& contender : contenders) {
-        if (RunOnce(contender) < 0) {
-            state.SkipWithError("kxhost or cp failed on the 1 GiB file");
-            return;
-        }
-    }
+    if (!RunEachOnce(state, contenders, "kxhost or cp failed on the 1 GiB file"))
+        return;
     if (!StartsSealed(folder.largeWork)) {
         state.SkipWithError("kxhost did not seal the 1 GiB file");
         return;
@@ -438,12 +443,8 @@ void BM_DecryptLargeVersusCopy(benchmark::State& state)
         ShellContender(removeCopy, copy),
     };
 
-    for (const Contender& contender : contenders) {
-        if (RunOnce(contender) < 0) {
-            state.SkipWithError("kxhost decrypt or cp failed on the sealed 1 GiB file");
-            return;
-        }
-    }
+    if (!RunEachOnce(state, contenders, "kxhost decrypt or cp failed on the sealed 1 GiB file"))
+        return;
     if (std::system(("cmp -s " + Quote(folder.largeOpened) + " " + Quote(folder.large)).c_str()) != 0) {
         state.SkipWithError("decrypt's output differs from the original 1 GiB file");
         return;
