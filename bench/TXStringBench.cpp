@@ -30,6 +30,7 @@
 #include "KXMM/KXMM.h"
 #include "platform/Text.h"
 #include "strings/MainPartition.h"
+#include "strings/StringUtilities.h"
 #include "strings/TXString.h"
 
 #include "bench/BenchArguments.h"
@@ -270,8 +271,6 @@ const NamePairs& NonAsciiPairs()
     return pairs;
 }
 
-/// CompareLocale flags of the string library's locale comparison.
-constexpr unsigned kLocaleCompareFlags = 0x21000;
 /// How much more a comparison of the non-ASCII pairs may cost than one of
 /// the ASCII pairs: they leave the rank fast path for the weight streams.
 constexpr double kNonAsciiCompareCostLimit = 8.0;
@@ -319,7 +318,7 @@ void BM_CompareLocale(benchmark::State& state, bool ascii)
     RunPairs(
         state,
         [](const TXString& a, const TXString& b) {
-            return Platform::CompareLocale(kLocaleCompareFlags, a.GetData(), static_cast<int>(a.GetLength()),
+            return Platform::CompareLocale(TXStrings::kLocaleCompareFlags, a.GetData(), static_cast<int>(a.GetLength()),
                                            b.GetData(), static_cast<int>(b.GetLength())) == 1;
         },
         ascii ? AsciiPairs() : NonAsciiPairs());
