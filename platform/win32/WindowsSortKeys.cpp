@@ -82,6 +82,11 @@ int main(int argc, char** argv)
         std::fprintf(out, "%04X\t%s\t%s\t%d\n", u, Hex(word).c_str(), string == word ? "=" : Hex(string).c_str(),
                      static_cast<int>(marked.size()) - static_cast<int>(word.size()));
     }
-    std::fclose(out);
+    // A short disk would leave a cut table behind that looks whole.
+    const bool written = std::ferror(out) == 0;
+    if (std::fclose(out) != 0 || !written) {
+        std::fprintf(stderr, "WindowsSortKeys: cannot write %s\n", argv[1]);
+        return 1;
+    }
     return 0;
 }
