@@ -11,8 +11,10 @@
 // NUL-terminated text: it stops at the first NUL unit and turns a lone
 // surrogate into U+FFFD (EF BF BD).
 //
-// Both run a word-at-a-time ASCII loop while the high bits stay clear, and fall
-// back to one sequence at a time at the first other byte or unit.
+// The decoder runs a word-at-a-time ASCII loop while the high bits stay clear,
+// and falls back to one sequence at a time at the first other byte. The
+// encoder works through blocks of units, vector ones where the processor has
+// SSSE3.
 #pragma once
 
 #include "strings/TXChar.h"
@@ -29,5 +31,9 @@ std::size_t DecodeUtf8(const unsigned char* bytes, std::size_t byteCount, TXChar
 /// into `out`, which must hold 3 x unitCount + 1 bytes; writes the terminating
 /// NUL and returns the bytes before it.
 std::size_t EncodeUtf8(const TXChar* units, std::size_t unitCount, char* out) noexcept;
+
+/// The same encoder without vector instructions, which EncodeUtf8 runs where
+/// the processor lacks SSSE3 (and the tests run everywhere).
+std::size_t EncodeUtf8Portable(const TXChar* units, std::size_t unitCount, char* out) noexcept;
 
 } // namespace TXStringDetail

@@ -8,7 +8,9 @@
 #include "platform/Text.h"
 #include "strings/NormalizationQuickCheck.h"
 #include "strings/StringUtilities.h"
+#include "strings/Utf8.h"
 
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -213,23 +215,34 @@ TEST_F(EncodingTest, Utf8EncodingMatchesThePlatform)
 // to the first NUL.
 TEST_F(EncodingTest, Utf8EncodingOfRandomMixesMatchesThePlatform)
 {
-    const std::u16string kinds[] = {u"a", u"Z", u"\u00E9", u"\u0416", u"\u4E00\u4E01\u4E02\u4E03\u4E04",
-                                    u"\u3042", u"\U0001F600", u"\xD800", u"\xDC00", std::u16string(1, u'\0')};
+    // Each round draws from a random subset of the kinds, so runs of one
+    // kind (ASCII, Latin, CJK, pairs) fill whole blocks as often as scripts
+    // change inside one, and pairs, lone halves and NULs land on every lane.
+    const std::u16string kinds[] = {u"a",      u"Z",      u"\x7F",       u"\u0080", u"\u00E9",
+                                    u"\u0416", u"\u07FF", u"\u0800",     u"\u4E00\u4E01\u4E02\u4E03\u4E04",
+                                    u"\uFFFF", u"\uE000", u"\U0001F600", u"\U00010000\U0010FFFF",
+                                    u"\xD800", u"\xDBFF", u"\xDC00",     u"\xDFFF",
+                                    std::u16string(1, u'\0')};
     std::mt19937 random(99);
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 4000; ++round) {
+        const auto subset = static_cast<std::uint32_t>(random()) | 1u;
         std::u16string units;
-        for (std::size_t i = 0, count = random() % 120; i < count; ++i) {
-            const std::u16string& kind = kinds[random() % std::size(kinds)];
+        for (std::size_t i = 0, count = random() % 160; i < count; ++i) {
+            const std::size_t kind = random() % std::size(kinds);
             // The NUL comes rarely, so most mixes are long enough for the
-            // word tests and the runs to take turns.
-            if (kind[0] != u'\0' || random() % 8 == 0)
-                units += kind;
+            // blocks and the runs to take turns.
+            if ((subset >> kind & 1) != 0 && (kinds[kind][0] != u'\0' || random() % 8 == 0))
+                units += kinds[kind];
         }
-        const TXString s = Text(units);
+        const auto* wide = reinterpret_cast<const TXChar*>(units.c_str());
         std::string platform(4 * units.size() + 1, '\0');
-        Platform::WideToMultiByte(Platform::kCodePageUtf8, 0, s.GetData(), -1, platform.data(),
-                                  static_cast<int>(platform.size()), nullptr);
-        ASSERT_EQ(std::string(s.ToNarrow(kUTF8)), std::string(platform.c_str())) << round;
+        Platform::WideToMultiByte(Platform::kCodePageUtf8, 0, wide, -1,
+                                  platform.data(), static_cast<int>(platform.size()), nullptr);
+        platform.resize(std::strlen(platform.c_str()));
+        std::string portable(3 * units.size() + 1, '\x55');
+        portable.resize(TXStringDetail::EncodeUtf8Portable(wide, units.size(), portable.data()));
+        ASSERT_EQ(portable, platform) << round;
+        ASSERT_EQ(std::string(Text(units).ToNarrow(kUTF8)), platform) << round;
     }
 }
 
