@@ -147,7 +147,8 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     bool ended = false;
     int idle = 1;
     while (!ended) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        // Rounded up: a child is never stopped before its limit has passed.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
             ::kill(-pid, SIGKILL);
             ::waitpid(pid, &status, 0);
