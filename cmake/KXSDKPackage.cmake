@@ -43,7 +43,8 @@ install(TARGETS BulkSeal LIBRARY DESTINATION bin)
 # The string library's internal headers stay behind: no public header
 # includes them.
 install(DIRECTORY framework strings math dialogs DESTINATION include FILES_MATCHING PATTERN "*.h"
-        PATTERN NormalizationQuickCheck.h EXCLUDE PATTERN UnitSearch.h EXCLUDE PATTERN Utf8.h EXCLUDE)
+        PATTERN NormalizationQuickCheck.h EXCLUDE PATTERN UnitSearch.h EXCLUDE PATTERN Utf8.h EXCLUDE
+        PATTERN Words.h EXCLUDE)
 install(FILES KXMM/KXMM.h DESTINATION include/KXMM)
 install(FILES platform/Export.h platform/Text.h DESTINATION include/platform)
 

@@ -9,10 +9,11 @@
 // guarantees that the properties never change for an assigned character.
 #include "strings/NormalizationQuickCheck.h"
 
+#include "strings/Words.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
 
 namespace TXStringDetail {
 
@@ -125,13 +126,6 @@ unsigned Stable(const BmpBitmap& bits, TXChar unit) noexcept
 /// Set in a word of four units when one of them is above U+00FF or U+007F.
 constexpr std::uint64_t kWordAbove0xFF = 0xFF00FF00FF00FF00ull;
 constexpr std::uint64_t kWordAbove0x7F = 0xFF80FF80FF80FF80ull;
-
-std::uint64_t LoadWord(const TXChar* p) noexcept
-{
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
 
 bool StableSupplementary(char32_t codePoint) noexcept
 {

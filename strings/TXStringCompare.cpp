@@ -11,6 +11,7 @@
 
 #include "platform/Text.h"
 #include "strings/UnitSearch.h"
+#include "strings/Words.h"
 
 #include <algorithm>
 #include <climits>
@@ -50,21 +51,19 @@ TXChar FoldAscii(TXChar unit)
 /// passed 'Z').
 bool FourFoldEqual(const TXChar* a, const TXChar* b)
 {
-    constexpr std::uint64_t kOnes = 0x0001000100010001ULL;
     constexpr std::uint64_t kAsciiTops = 0xFF80FF80FF80FF80ULL;
     constexpr std::uint64_t kLaneTops = 0x8000800080008000ULL;
     constexpr std::uint64_t kByteTops = 0x0080008000800080ULL;
-    std::uint64_t x;
-    std::uint64_t y;
-    static_assert(sizeof x == 4 * sizeof(TXChar));
-    std::memcpy(&x, a, sizeof x);
-    std::memcpy(&y, b, sizeof y);
+    using TXStringDetail::kUnitOnes;
+    static_assert(sizeof(std::uint64_t) == 4 * sizeof(TXChar));
+    const std::uint64_t x = TXStringDetail::LoadWord(a);
+    const std::uint64_t y = TXStringDetail::LoadWord(b);
     if ((x | y) & kAsciiTops)
         return false;
-    if (((x - kOnes) & ~x & kLaneTops) || ((y - kOnes) & ~y & kLaneTops))
+    if (((x - kUnitOnes) & ~x & kLaneTops) || ((y - kUnitOnes) & ~y & kLaneTops))
         return false; // a NUL unit ends the platform's comparison
     const auto lowered = [](std::uint64_t w) {
-        const std::uint64_t upper = (w + kOnes * (0x80 - u'A')) & ~(w + kOnes * (0x80 - u'Z' - 1)) & kByteTops;
+        const std::uint64_t upper = (w + kUnitOnes * (0x80 - u'A')) & ~(w + kUnitOnes * (0x80 - u'Z' - 1)) & kByteTops;
         return w | (upper >> 2);
     };
     return lowered(x) == lowered(y);

@@ -7,6 +7,8 @@
 // varying length itself.
 #include "strings/Utf8.h"
 
+#include "strings/Words.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -22,7 +24,6 @@ namespace TXStringDetail {
 namespace {
 
 constexpr std::uint64_t kByteHighBits = 0x8080808080808080ull;
-constexpr std::uint64_t kUnitOnes = 0x0001000100010001ull;
 constexpr std::uint64_t kUnitNonAscii = 0xFF80FF80FF80FF80ull;
 constexpr std::uint64_t kUnitBeyondTwoBytes = 0xF800F800F800F800ull;
 constexpr unsigned char kQuestionMark = '?';
@@ -31,14 +32,6 @@ constexpr unsigned char kQuestionMark = '?';
 constexpr std::ptrdiff_t kMixedStretch = 64;
 /// U+FFFD in UTF-8, what a lone surrogate becomes.
 constexpr unsigned char kReplacementBytes[3] = {0xEF, 0xBF, 0xBD};
-
-template <typename T>
-std::uint64_t LoadWord(const T* p) noexcept
-{
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
 
 /// How many of the word's bytes, in memory order, come before the first one
 /// flagged in `mask` (which is not 0).

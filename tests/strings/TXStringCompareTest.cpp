@@ -269,6 +269,17 @@ TEST_F(CompareTest, SearchesAgreeWithTheStandardStringOnTrapInputs)
         needle[random() % length] ^= 3;
         cases.push_back({letters, needle});
     }
+    // Units a step away from the needle's first unit, or with its low bits
+    // under high ones: a scan that tests several units at once must take
+    // none of them for it, from either end.
+    const char16_t neighbours[] = {u'a', u'`', u'b', u'\x0001', u'\x0161', u'\x8061', u'\xE061'};
+    std::u16string near(600, u'a');
+    for (char16_t& unit : near)
+        unit = neighbours[random() % std::size(neighbours)];
+    for (const char16_t unit : neighbours)
+        cases.push_back({near, std::u16string(1, unit)});
+    cases.push_back({near, u"a`"});
+    cases.push_back({near, u"`a"});
     for (const auto& [text, needle] : cases) {
         SCOPED_TRACE(testing::Message() << "text of " << text.size() << " units");
         ExpectSearchesAgree(text, needle, false);
