@@ -561,13 +561,14 @@ private:
     bool ResizeBlock(MemoryBlock* block, std::size_t newSize, const CopyFunction* copy);
     bool GrowBy(MemoryBlock* block, std::size_t extra);
     // Both with blockListLock held, their reports raised once it is released:
-    // hand out a free preformed block, take one back.
+    // hand out a free preformed block, take one back. These three are
+    // defined inline in the library's source, on the pooled fast path.
     enum class PoolReturn { Refused, Returned, LastOfDestroyedPool };
-    char** TakePoolBlock(char** pool, detail::DeferredReports& reports);
-    PoolReturn ReturnPoolBlock(char** pool, MemoryBlock* block, detail::DeferredReports& reports);
+    inline char** TakePoolBlock(char** pool, detail::DeferredReports& reports);
+    inline PoolReturn ReturnPoolBlock(char** pool, MemoryBlock* block, detail::DeferredReports& reports);
     // Takes a block back into its pool (counting the release when asked);
     // the last block of a destroyed pool releases the pool's storage.
-    void ReleaseToPool(char** pool, MemoryBlock* block, bool countRelease);
+    inline void ReleaseToPool(char** pool, MemoryBlock* block, bool countRelease);
     // A resource-backed header standing for `qtHandle` of `resFile`.
     MemoryBlock* AllocateResourceBlock(void* data, std::size_t size, void** qtHandle, short resFile);
     // With blockListLock held: releases a header of the resource table.
