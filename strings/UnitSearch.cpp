@@ -6,7 +6,6 @@
 #include "strings/Words.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -146,20 +145,6 @@ std::uint64_t ZeroLanes(std::uint64_t word) noexcept
     return ~(((word & kUnitLow15) + kUnitLow15) | word | kUnitLow15);
 }
 
-/// The lanes of a word in memory order from the lowest address, or from the
-/// highest.
-unsigned FirstLane(std::uint64_t flags) noexcept
-{
-    const int bit = std::endian::native == std::endian::little ? std::countr_zero(flags) : std::countl_zero(flags);
-    return static_cast<unsigned>(bit) / 16;
-}
-
-unsigned LastLane(std::uint64_t flags) noexcept
-{
-    const int bit = std::endian::native == std::endian::little ? std::countl_zero(flags) : std::countr_zero(flags);
-    return static_cast<unsigned>(bit) / 16;
-}
-
 /// The position of the first `unit` among the first `count` units of the
 /// view, or `count`. Eight units per test, through two 64-bit words: in
 /// ordinary text the first unit of a needle comes every few dozen units,
@@ -174,12 +159,12 @@ std::ptrdiff_t ScanFor(View y, std::ptrdiff_t count, TXChar unit) noexcept
             const std::uint64_t first = ZeroLanes(LoadWord(y.start + j) ^ pattern);
             const std::uint64_t second = ZeroLanes(LoadWord(y.start + j + 4) ^ pattern);
             if ((first | second) != 0)
-                return j + (first != 0 ? FirstLane(first) : 4 + FirstLane(second));
+                return j + (first != 0 ? ElementsBeforeFlag<16>(first) : 4 + ElementsBeforeFlag<16>(second));
         } else {
             const std::uint64_t first = ZeroLanes(LoadWord(y.end - j - 4) ^ pattern);
             const std::uint64_t second = ZeroLanes(LoadWord(y.end - j - 8) ^ pattern);
             if ((first | second) != 0)
-                return j + (first != 0 ? LastLane(first) : 4 + LastLane(second));
+                return j + (first != 0 ? ElementsAfterFlag<16>(first) : 4 + ElementsAfterFlag<16>(second));
         }
     }
     while (j < count && y[j] != unit)

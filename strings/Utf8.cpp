@@ -33,16 +33,6 @@ constexpr std::ptrdiff_t kMixedStretch = 64;
 /// U+FFFD in UTF-8, what a lone surrogate becomes.
 constexpr unsigned char kReplacementBytes[3] = {0xEF, 0xBF, 0xBD};
 
-/// How many of the word's bytes, in memory order, come before the first one
-/// flagged in `mask` (which is not 0).
-unsigned BytesBeforeFlag(std::uint64_t mask) noexcept
-{
-    if constexpr (std::endian::native == std::endian::little)
-        return static_cast<unsigned>(std::countr_zero(mask)) / 8;
-    else
-        return static_cast<unsigned>(std::countl_zero(mask)) / 8;
-}
-
 template <std::size_t N>
 void Widen(const unsigned char* in, TXChar* out) noexcept
 {
@@ -417,7 +407,7 @@ std::size_t DecodeUtf8(const unsigned char* bytes, std::size_t byteCount, TXChar
                 const std::uint64_t high = LoadWord(p) & kByteHighBits;
                 Widen<8>(p, o);
                 if (high != 0) {
-                    const unsigned ascii = BytesBeforeFlag(high);
+                    const unsigned ascii = ElementsBeforeFlag<8>(high);
                     p += ascii;
                     o += ascii;
                     break;
@@ -464,7 +454,7 @@ std::size_t DecodeUtf8(const unsigned char* bytes, std::size_t byteCount, TXChar
             std::uint64_t high = 0;
             while (end - p >= 8 && (high = LoadWord(p) & kByteHighBits) != 0) {
                 Widen<8>(p, o);
-                const unsigned ascii = BytesBeforeFlag(high);
+                const unsigned ascii = ElementsBeforeFlag<8>(high);
                 p += ascii;
                 o += ascii;
                 if ((*p & 0xE0) != 0xC0)
