@@ -219,10 +219,16 @@ TX_SSSE3 inline __m128i Pack(__m128i lanes, const unsigned char (&shuffle)[16]) 
     return _mm_shuffle_epi8(lanes, _mm_load_si128(reinterpret_cast<const __m128i*>(shuffle)));
 }
 
-/// 80 | the unit's low six bits, in each lane.
-TX_SSSE3 inline __m128i LastTrail(__m128i block) noexcept
+/// A continuation byte in each lane: 80 | the lane's low six bits.
+TX_SSSE3 inline __m128i Trail(__m128i bits) noexcept
 {
-    return _mm_or_si128(_mm_and_si128(block, Splat(0x3F)), Splat(0x80));
+    return _mm_or_si128(_mm_and_si128(bits, Splat(0x3F)), Splat(0x80));
+}
+
+/// All-ones lanes where the unit is below 0x80 (NUL included).
+TX_SSSE3 inline __m128i AsciiLanes(__m128i block) noexcept
+{
+    return _mm_cmpeq_epi16(_mm_and_si128(block, Splat(0xFF80)), _mm_setzero_si128());
 }
 
 /// Each lane's two-byte sequence, in memory order.
@@ -237,7 +243,7 @@ TX_SSSE3 inline __m128i TwoByteLanes(__m128i block, __m128i lastTrail) noexcept
 TX_SSSE3 inline unsigned PutOneOrTwoByteBlock(__m128i block, __m128i ascii, unsigned twoByteLanes,
                                               unsigned char* o) noexcept
 {
-    const __m128i sequences = Select(ascii, block, TwoByteLanes(block, LastTrail(block)));
+    const __m128i sequences = Select(ascii, block, TwoByteLanes(block, Trail(block)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), Pack(sequences, kPacking.twoShuffle[twoByteLanes]));
     return kPacking.twoLength[twoByteLanes];
 }
@@ -254,14 +260,12 @@ TX_SSSE3 std::size_t EncodeUtf8Ssse3(const TXChar* units, std::size_t unitCount,
     const TXChar* const end = units + unitCount;
     auto* o = reinterpret_cast<unsigned char*>(out);
     const __m128i zero = _mm_setzero_si128();
-    const __m128i trail = Splat(0x80);
-    const __m128i low6 = Splat(0x3F);
     // Ten units left give the output room for the two 16-byte stores of a
     // block of three-byte sequences, the second at most 12 bytes in.
     while (end - p >= 10) {
         const __m128i block = LoadBlock(p);
         const __m128i top5 = _mm_and_si128(block, Splat(0xF800));
-        const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(block, Splat(0xFF80)), zero);
+        const __m128i ascii = AsciiLanes(block);
         const __m128i belowThreeBytes = _mm_cmpeq_epi16(top5, zero);
         const __m128i surrogates = _mm_cmpeq_epi16(top5, Splat(0xD800));
         // Masks of _mm_movemask_epi8 over 16-bit lanes: two bits per lane.
@@ -295,7 +299,7 @@ TX_SSSE3 std::size_t EncodeUtf8Ssse3(const TXChar* units, std::size_t unitCount,
                 const __m128i next = LoadBlock(p);
                 if (!AllSet(NonNulUpTo(next, 0x7FF)))
                     break;
-                const __m128i nextAscii = _mm_cmpeq_epi16(_mm_and_si128(next, Splat(0xFF80)), zero);
+                const __m128i nextAscii = AsciiLanes(next);
                 const unsigned twoByteLanes =
                     ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(nextAscii, zero))) & 0xFF;
                 o += PutOneOrTwoByteBlock(next, nextAscii, twoByteLanes, o);
@@ -306,10 +310,9 @@ TX_SSSE3 std::size_t EncodeUtf8Ssse3(const TXChar* units, std::size_t unitCount,
         // The first two bytes of each sequence in one vector, the third
         // (kept by three-byte lanes only) in another, interleaved into
         // 32-bit lanes.
-        const __m128i lastTrail = LastTrail(block);
-        const __m128i three = _mm_or_si128(
-            _mm_or_si128(_mm_srli_epi16(block, 12), Splat(0xE0)),
-            _mm_slli_epi16(_mm_or_si128(_mm_and_si128(_mm_srli_epi16(block, 6), low6), trail), 8));
+        const __m128i lastTrail = Trail(block);
+        const __m128i three = _mm_or_si128(_mm_or_si128(_mm_srli_epi16(block, 12), Splat(0xE0)),
+                                           _mm_slli_epi16(Trail(_mm_srli_epi16(block, 6)), 8));
         __m128i firstTwo = Select(ascii, block, Select(belowThreeBytes, TwoByteLanes(block, lastTrail), three));
         if (surrogateLanes != 0) {
             const __m128i highs = _mm_cmpeq_epi16(_mm_and_si128(block, Splat(0xFC00)), Splat(0xD800));
@@ -322,14 +325,13 @@ TX_SSSE3 std::size_t EncodeUtf8Ssse3(const TXChar* units, std::size_t unitCount,
             // 80 | (plane >> 2 & 3F); the low half 80 | (plane & 3) << 4 |
             // its bits 9-6, and 80 | its bits 5-0.
             const __m128i plane = _mm_add_epi16(_mm_and_si128(block, Splat(0x3FF)), Splat(0x40));
-            const __m128i highBytes =
-                _mm_or_si128(_mm_or_si128(_mm_srli_epi16(plane, 8), Splat(0xF0)),
-                             _mm_slli_epi16(_mm_or_si128(_mm_and_si128(_mm_srli_epi16(plane, 2), low6), trail), 8));
+            const __m128i highBytes = _mm_or_si128(_mm_or_si128(_mm_srli_epi16(plane, 8), Splat(0xF0)),
+                                                   _mm_slli_epi16(Trail(_mm_srli_epi16(plane, 2)), 8));
             const __m128i previous = _mm_slli_si128(block, 2);
             const __m128i lowBytes =
                 _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_and_si128(previous, Splat(3)), 4),
                                                        _mm_and_si128(_mm_srli_epi16(block, 6), Splat(0xF))),
-                                          trail),
+                                          Splat(0x80)),
                              _mm_slli_epi16(lastTrail, 8));
             firstTwo = Select(surrogates, Select(highs, highBytes, lowBytes), firstTwo);
         }

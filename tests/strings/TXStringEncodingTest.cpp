@@ -209,10 +209,10 @@ TEST_F(EncodingTest, Utf8EncodingMatchesThePlatform)
     }
 }
 
-// Text that changes script every unit or two is encoded one sequence at a
-// time, and CJK runs four units at once: random mixes of every kind of unit,
-// lone surrogates and a NUL among them, must encode as the platform does up
-// to the first NUL.
+// Both encoders, the vector one that ToNarrow picks on this processor and the
+// word-at-a-time one other processors run, work through blocks and runs of
+// one kind: random mixes of every kind of unit, lone surrogates and a NUL
+// among them, must encode as the platform does up to the first NUL.
 TEST_F(EncodingTest, Utf8EncodingOfRandomMixesMatchesThePlatform)
 {
     // Each round draws from a random subset of the kinds, so runs of one
